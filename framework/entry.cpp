@@ -1,0 +1,120 @@
+// The process entry point: starts the window toolkit, opens one full-screen
+// window with a 3.3 core-profile debug context, loads the GL entry points,
+// switches on the driver's debug reports, and hands over to the application's
+// hooks until the main loop ends.
+#include <glload/gl_3_3.hpp>
+#include <glload/gll.hpp>
+
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+
+#include "framework/framework.h"
+
+namespace
+{
+	int exitStatus = 0;
+
+	// Reports an exception that escaped a hook: its message on standard error
+	// unless the framework printed it already. The run then ends with status 1.
+	void ReportEscapedException()
+	{
+		std::exception_ptr current = std::current_exception();
+		try
+		{
+			std::rethrow_exception(current);
+		}
+		catch(const std::exception &e)
+		{
+			if(!Framework::IsReported(current))
+				std::cerr << e.what() << std::endl;
+		}
+		catch(...)
+		{
+			std::cerr << "Unknown exception escaped the intro." << std::endl;
+		}
+		exitStatus = 1;
+	}
+
+	// The toolkit's callbacks: each runs its hook, and an exception from the
+	// hook is reported and leaves the main loop instead of unwinding through
+	// the toolkit's own code.
+	template <typename Hook>
+	void Guarded(Hook hook)
+	{
+		try
+		{
+			hook();
+		}
+		catch(...)
+		{
+			ReportEscapedException();
+			glutLeaveMainLoop();
+		}
+	}
+
+	void DisplayCallback() { Guarded([] { display(); }); }
+	void ReshapeCallback(int w, int h) { Guarded([=] { reshape(w, h); }); }
+	void KeyboardCallback(unsigned char key, int x, int y) { Guarded([=] { keyDown(key, x, y); }); }
+	void KeyboardUpCallback(unsigned char key, int x, int y) { Guarded([=] { keyUp(key, x, y); }); }
+	void MouseCallback(int button, int state, int x, int y)
+	{
+		Guarded([=] { mouse(button, state, x, y); });
+	}
+}
+
+int main(int argc, char **argv)
+{
+	glutInit(&argc, argv);
+
+	int width = 500;
+	int height = 500;
+	unsigned int displayMode = GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH | GLUT_STENCIL;
+	displayMode = defaults(displayMode, width, height);
+	glutInitDisplayMode(displayMode);
+	glutInitContextVersion(3, 3);
+	glutInitContextProfile(GLUT_CORE_PROFILE);
+	glutInitContextFlags(GLUT_DEBUG);
+
+	int window = glutCreateWindow(argv[0]);
+	glutFullScreen();
+
+	glload::LoadFunctions();
+	glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+
+	if(!glload::IsVersionGEQ(3, 3))
+	{
+		std::printf("Your OpenGL version is %i, %i. You must have at least OpenGL 3.3 to run this tutorial.\n",
+		            glload::GetMajorVersion(), glload::GetMinorVersion());
+		std::fflush(stdout);
+		glutDestroyWindow(window);
+		return 0;
+	}
+
+	if(glext_ARB_debug_output)
+	{
+		gl::Enable(gl::GL_DEBUG_OUTPUT_SYNCHRONOUS_ARB);
+		gl::DebugMessageCallbackARB(DebugFunc, nullptr);
+	}
+
+	try
+	{
+		init(argc, argv);
+	}
+	catch(...)
+	{
+		ReportEscapedException();
+		return exitStatus;
+	}
+
+	glutDisplayFunc(DisplayCallback);
+	glutReshapeFunc(ReshapeCallback);
+	glutKeyboardFunc(KeyboardCallback);
+	glutKeyboardUpFunc(KeyboardUpCallback);
+	glutMouseFunc(MouseCallback);
+
+	glutMainLoop();
+	return exitStatus;
+}

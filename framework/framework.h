@@ -1,0 +1,54 @@
+// The application frame: the hooks an application supplies to the entry point,
+// the GL debug report, and the helpers that find data files and build shader
+// programs from them.
+#ifndef FRAMEWORK_FRAMEWORK_H
+#define FRAMEWORK_FRAMEWORK_H
+
+#include <glload/gl_3_3.hpp>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+// Hooks the application defines. The entry point calls defaults once before
+// the window exists (it returns the display mode to use and may change the
+// proposed size), init once the 3.3 context is ready, and registers the others
+// with the window toolkit.
+unsigned int defaults(unsigned int displayMode, int &width, int &height);
+void init(int argc, char **argv);
+void display();
+void reshape(int w, int h);
+void keyDown(unsigned char key, int x, int y);
+void keyUp(unsigned char key, int x, int y);
+void mouse(int button, int state, int x, int y);
+
+// The GL debug-message callback: prints "<type> from <source>,\t<severity>
+// priority\nMessage: <message>\n" on standard output. An enum it does not know
+// prints as an empty word; id, length and userParam are not used.
+void DebugFunc(GLenum source, GLenum type, GLuint id, GLenum severity, GLsizei length,
+               const GLchar *message, GLvoid *userParam);
+
+namespace Framework
+{
+	// "data/" + basename when that file opens for reading, else "../data/" +
+	// basename, both relative to the working directory. Throws
+	// std::runtime_error("Could not find the file " + basename) otherwise.
+	std::string FindFileOrThrow(const std::string &basename);
+
+	// Finds, reads and compiles one shader file into a new shader object. A
+	// missing file's error passes on unprinted; a compile failure (or any other
+	// std::exception while compiling) prints what() on standard error and is
+	// rethrown unchanged.
+	GLuint LoadShader(GLenum shaderType, const std::string &basename);
+
+	// Links the shaders into a new program, then deletes every shader of the
+	// list, also after a failed link. A link failure prints what() on standard
+	// error and is rethrown unchanged.
+	GLuint CreateProgram(const std::vector<GLuint> &shaderList);
+
+	// True when the exception has already been printed by LoadShader or
+	// CreateProgram, so that whoever catches it last does not print it twice.
+	bool IsReported(const std::exception_ptr &exception);
+}
+
+#endif
