@@ -1,0 +1,175 @@
+"""Runs the real intro binary end to end.
+
+Each test gets a private Xvfb server of the size it asks for, a scratch
+working directory holding the inputs it wants, and the xwin helper to act as
+the window manager, keyboard and mouse. The build folder comes from the
+INTRO_BUILD_DIR environment variable (ctest sets it), the source folder from
+INTRO_SOURCE_DIR.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
+SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
+INTRO = os.path.join(BUILD_DIR, "intro")
+XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
+GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
+MUSIC_NAME = "lumiter_party_biisi.wav"
+VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
+                   "You must have at least OpenGL 3.3 to run this tutorial.\n")
+
+
+class Xvfb:
+    """A private X server; use it as a context manager. display is ":N"."""
+
+    def __init__(self, width=640, height=480):
+        self.size = "%dx%dx24" % (width, height)
+        self.process = None
+        self.display = None
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.process.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait()
+
+
+def scratch_dir(test, data=True, image=True, music=True):
+    """A fresh working directory with the inputs asked for; removed after the test."""
+    path = tempfile.mkdtemp(prefix="intro-e2e-")
+    test.addCleanup(shutil.rmtree, path, True)
+    if data:
+        shutil.copytree(os.path.join(SOURCE_DIR, "data"), os.path.join(path, "data"))
+    if image:
+        os.makedirs(os.path.join(path, "images"))
+        shutil.copy(os.path.join(BUILD_DIR, "images", "long.png"), os.path.join(path, "images"))
+    if music:
+        shutil.copy(os.path.join(BUILD_DIR, MUSIC_NAME), path)
+    return path
+
+
+class Intro:
+    """One run of the intro binary in a working directory on an Xvfb display."""
+
+    def __init__(self, xvfb, cwd, args=(), env=None, display_env=True, binary=INTRO):
+        self.cwd = cwd
+        self.xvfb = xvfb
+        self.title = binary
+        run_env = dict(os.environ)
+        run_env.pop("DISPLAY", None)
+        run_env.setdefault("SDL_AUDIODRIVER", "dummy")
+        run_env["LIBGL_ALWAYS_SOFTWARE"] = "1"
+        if display_env:
+            run_env["DISPLAY"] = xvfb.display
+        run_env.update(env or {})
+        self.stdout_file = tempfile.TemporaryFile(mode="w+")
+        self.stderr_file = tempfile.TemporaryFile(mode="w+")
+        self.process = subprocess.Popen([binary] + list(args), cwd=cwd, env=run_env,
+                                        stdin=subprocess.DEVNULL, stdout=self.stdout_file,
+                                        stderr=self.stderr_file)
+        self.window = None
+
+    def xwin(self, *args):
+        result = subprocess.run([XWIN] + [str(a) for a in args], capture_output=True, text=True,
+                                env=dict(os.environ, DISPLAY=self.xvfb.display), timeout=60)
+        return result.returncode, result.stdout.split()
+
+    def wait_window(self, timeout_ms=20000):
+        """Waits for the intro's window; returns (width, height) or None."""
+        status, fields = self.xwin("wait", self.title, timeout_ms)
+        if status != 0:
+            return None
+        self.window = fields[0]
+        return int(fields[1]), int(fields[2])
+
+    def geometry(self):
+        _, fields = self.xwin("geometry", self.window)
+        return int(fields[0]), int(fields[1])
+
+    def close_window(self):
+        self.xwin("close", self.window)
+
+    def key(self, keysym, which="both"):
+        self.xwin("key", self.window, keysym, which)
+
+    def click(self, button):
+        self.xwin("click", self.window, button)
+
+    def resize(self, width, height):
+        self.xwin("resize", self.window, width, height)
+
+    def wait(self, timeout=60):
+        """Waits for the process to end; returns its exit status (negative for a signal)."""
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.send_signal(signal.SIGKILL)
+            self.process.wait()
+            raise
+
+    def kill(self):
+        """Ends the process if it still runs and releases its output files."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.stdout_file.close()
+        self.stderr_file.close()
+
+    def stdout(self):
+        self.stdout_file.seek(0)
+        return self.stdout_file.read()
+
+    def stderr(self):
+        self.stderr_file.seek(0)
+        return self.stderr_file.read()
+
+    def wait_for_output(self, predicate, timeout=60):
+        """Polls stdout until predicate(text) holds or the process ends."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            text = self.stdout()
+            if predicate(text):
+                return text
+            if self.process.poll() is not None:
+                return self.stdout()
+            time.sleep(0.05)
+        return self.stdout()
+
+
+class IntroTestCase(unittest.TestCase):
+    """Starts Xvfb servers and intro runs that are always cleaned up."""
+
+    def server(self, width=640, height=480):
+        xvfb = Xvfb(width, height).__enter__()
+        self.addCleanup(xvfb.__exit__)
+        return xvfb
+
+    def start(self, width=640, height=480, xvfb=None, cwd=None, **kwargs):
+        """Runs the intro on xvfb (a new server of the given size by default) in
+        cwd (by default a scratch directory with every input)."""
+        xvfb = xvfb or self.server(width, height)
+        intro = Intro(xvfb, cwd if cwd is not None else scratch_dir(self), **kwargs)
+        self.addCleanup(intro.kill)
+        return intro
+
+    def assertExitedNormally(self, status, expected, intro):
+        self.assertGreaterEqual(status, 0, "ended by signal %d; stderr:\n%s" % (-status, intro.stderr()))
+        self.assertEqual(status, expected, "stderr:\n" + intro.stderr())

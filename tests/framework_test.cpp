@@ -1,0 +1,47 @@
+// The application shell without a GL context: the debug report's format.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/framework.h"
+
+namespace
+{
+	std::string Report(GLenum source, GLenum type, GLenum severity, const char *message)
+	{
+		testing::internal::CaptureStdout();
+		DebugFunc(source, type, 7, severity, 1, message, nullptr);
+		return testing::internal::GetCapturedStdout();
+	}
+}
+
+TEST(DebugReport, TranslatesEveryKnownEnum)
+{
+	const struct
+	{
+		GLenum value;
+		const char *word;
+	} sources[] = {{0x8246, "API"}, {0x8247, "Window System"}, {0x8248, "Shader Compiler"},
+	               {0x8249, "Third Party"}, {0x824A, "Application"}, {0x824B, "Other"}},
+	  types[] = {{0x824C, "Error"}, {0x824D, "Deprecated Functionality"}, {0x824E, "Undefined Behavior"},
+	             {0x824F, "Portability"}, {0x8250, "Performance"}, {0x8251, "Other"}},
+	  severities[] = {{0x9146, "High"}, {0x9147, "Medium"}, {0x9148, "Low"}};
+	for(const auto &source : sources)
+		EXPECT_EQ(Report(source.value, 0x824C, 0x9146, "m"),
+		          std::string("Error from ") + source.word + ",\tHigh priority\nMessage: m\n");
+	for(const auto &type : types)
+		EXPECT_EQ(Report(0x8246, type.value, 0x9148, "m"),
+		          std::string(type.word) + " from API,\tLow priority\nMessage: m\n");
+	for(const auto &severity : severities)
+		EXPECT_EQ(Report(0x8246, 0x824C, severity.value, "m"),
+		          std::string("Error from API,\t") + severity.word + " priority\nMessage: m\n");
+}
+
+TEST(DebugReport, UnknownEnumsPrintEmptyWordsAndTheMessageStopsAtItsNul)
+{
+	EXPECT_EQ(Report(0x1234, 0x824C, 0x9147, "text"), "Error from ,\tMedium priority\nMessage: text\n");
+	EXPECT_EQ(Report(0x8246, 0, 0x9147, "text"), " from API,\tMedium priority\nMessage: text\n");
+	EXPECT_EQ(Report(0x8246, 0x824C, 0x826B, "text"), "Error from API,\t priority\nMessage: text\n")
+		<< "a notification severity is not in the table";
+	EXPECT_EQ(Report(0, 0, 0, "two\nlines"), " from ,\t priority\nMessage: two\nlines\n");
+}

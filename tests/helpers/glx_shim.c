@@ -1,0 +1,144 @@
+/* An LD_PRELOAD shim around libGL's glXGetProcAddressARB that makes the
+ * driver look older or poorer than it is, for end-to-end tests of the intro:
+ *
+ *   GLX_SHIM_VERSION=TEXT   glGetString(GL_VERSION) returns TEXT
+ *   GLX_SHIM_HIDE=NAME      the extension NAME is left out of the indexed
+ *                           list and of glGetString(GL_EXTENSIONS)
+ *
+ * Every other entry point passes through unchanged. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdlib.h>
+#include <string.h>
+
+typedef void (*Proc)(void);
+typedef unsigned char GLubyte;
+typedef unsigned int GLenum;
+typedef unsigned int GLuint;
+typedef int GLint;
+
+enum
+{
+	SHIM_GL_VERSION = 0x1F02,
+	SHIM_GL_EXTENSIONS = 0x1F03,
+	SHIM_GL_NUM_EXTENSIONS = 0x821D
+};
+
+static const GLubyte *(*realGetString)(GLenum);
+static const GLubyte *(*realGetStringi)(GLenum, GLuint);
+static void (*realGetIntegerv)(GLenum, GLint *);
+static char filteredExtensions[65536];
+
+static int IsHidden(const char *name)
+{
+	const char *hidden = getenv("GLX_SHIM_HIDE");
+	return hidden != NULL && name != NULL && strcmp(name, hidden) == 0;
+}
+
+static GLint RealExtensionCount(void)
+{
+	GLint count = 0;
+	realGetIntegerv(SHIM_GL_NUM_EXTENSIONS, &count);
+	return count;
+}
+
+static const GLubyte *ShimGetString(GLenum name)
+{
+	const char *version = getenv("GLX_SHIM_VERSION");
+	if(name == SHIM_GL_VERSION && version != NULL)
+		return (const GLubyte *)version;
+	if(name == SHIM_GL_EXTENSIONS && getenv("GLX_SHIM_HIDE") != NULL)
+	{
+		const char *all = (const char *)realGetString(name);
+		const char *cursor = all;
+		filteredExtensions[0] = '\0';
+		while(cursor != NULL && *cursor != '\0')
+		{
+			const char *blank = strchr(cursor, ' ');
+			size_t length = blank ? (size_t)(blank - cursor) : strlen(cursor);
+			char word[512];
+			if(length < sizeof word)
+			{
+				memcpy(word, cursor, length);
+				word[length] = '\0';
+				if(!IsHidden(word) && strlen(filteredExtensions) + length + 2 < sizeof filteredExtensions)
+				{
+					strcat(filteredExtensions, word);
+					strcat(filteredExtensions, " ");
+				}
+			}
+			cursor = blank ? blank + 1 : NULL;
+		}
+		return (const GLubyte *)filteredExtensions;
+	}
+	return realGetString(name);
+}
+
+static const GLubyte *ShimGetStringi(GLenum name, GLuint index)
+{
+	GLint count;
+	GLint real;
+	GLuint visible = 0;
+	if(name != SHIM_GL_EXTENSIONS)
+		return realGetStringi(name, index);
+	count = RealExtensionCount();
+	for(real = 0; real < count; ++real)
+	{
+		const GLubyte *extension = realGetStringi(name, (GLuint)real);
+		if(IsHidden((const char *)extension))
+			continue;
+		if(visible == index)
+			return extension;
+		++visible;
+	}
+	return NULL;
+}
+
+static void ShimGetIntegerv(GLenum name, GLint *value)
+{
+	realGetIntegerv(name, value);
+	if(name == SHIM_GL_NUM_EXTENSIONS && realGetStringi != NULL)
+	{
+		GLint count = *value;
+		GLint real;
+		for(real = 0; real < count; ++real)
+			if(IsHidden((const char *)realGetStringi(SHIM_GL_EXTENSIONS, (GLuint)real)))
+				--*value;
+	}
+}
+
+Proc glXGetProcAddressARB(const GLubyte *procName)
+{
+	static Proc (*realGetProcAddress)(const GLubyte *);
+	Proc address;
+	if(realGetProcAddress == NULL)
+	{
+		/* dlsym returns an object pointer; the union turns it into the function. */
+		union
+		{
+			void *object;
+			Proc (*function)(const GLubyte *);
+		} symbol;
+		symbol.object = dlsym(RTLD_NEXT, "glXGetProcAddressARB");
+		realGetProcAddress = symbol.function;
+	}
+	address = realGetProcAddress(procName);
+	if(address == NULL)
+		return NULL;
+	if(strcmp((const char *)procName, "glGetString") == 0)
+	{
+		realGetString = (const GLubyte *(*)(GLenum))address;
+		return (Proc)ShimGetString;
+	}
+	if(strcmp((const char *)procName, "glGetStringi") == 0)
+	{
+		realGetStringi = (const GLubyte *(*)(GLenum, GLuint))address;
+		return (Proc)ShimGetStringi;
+	}
+	if(strcmp((const char *)procName, "glGetIntegerv") == 0)
+	{
+		realGetIntegerv = (void (*)(GLenum, GLint *))address;
+		return (Proc)ShimGetIntegerv;
+	}
+	return address;
+}

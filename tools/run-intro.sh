@@ -1,0 +1,13 @@
+#!/bin/sh
+# Usage: run-intro.sh BUILD_DIR [ARGS...]
+# Plays the intro from BUILD_DIR, where the build puts the image and the music;
+# the shaders are found in the checkout's data/ through ../data/. Without an X
+# display it runs under a private Xvfb server with SDL's dummy audio driver.
+set -eu
+cd "$1"
+shift
+if [ -z "${DISPLAY:-}" ]; then
+    echo "No X display: running the intro under a private Xvfb server (1280x720) with SDL's dummy audio driver."
+    SDL_AUDIODRIVER=dummy exec ../tests/run-in-xvfb.sh 1280x720 ./intro "$@"
+fi
+exec ./intro "$@"
