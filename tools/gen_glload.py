@@ -158,10 +158,11 @@ def read_new_categories(path):
 
 
 def read_enum_sections(path):
-    """Ordered sections of an enum .spec file: name -> list of (constant, value).
+    """Ordered sections of an enum .spec file: name -> list of (constant, value, source).
 
-    A 'use SECTION NAME' line takes the value NAME has where it is defined,
-    and a value that names another constant is replaced by that one's value."""
+    A 'use SECTION NAME' line takes the value NAME has where it is defined and
+    records SECTION as its source (None for constants the section defines);
+    a value that names another constant is replaced by that one's value."""
     sections = {}
     order = []
     current = None
@@ -180,12 +181,12 @@ def read_enum_sections(path):
             continue
         words = line.split()
         if words[0] == "use":
-            sections[current].append((words[2], None))
+            sections[current].append((words[2], None, words[1]))
         elif len(words) >= 3 and words[1] == "=":
-            sections[current].append((words[0], words[2]))
+            sections[current].append((words[0], words[2], None))
     defined = {}
     for section in order:
-        for name, value in sections[section]:
+        for name, value, _ in sections[section]:
             if value is not None:
                 defined.setdefault(name, value)
 
@@ -196,7 +197,8 @@ def read_enum_sections(path):
         return value_of(value[3:], seen + (name,)) if value.startswith("GL_") else value
 
     for section in order:
-        sections[section] = [(name, value_of(name)) for name, _ in sections[section]]
+        sections[section] = [(name, value_of(name), source)
+                             for name, _, source in sections[section]]
     return order, sections
 
 
@@ -516,16 +518,20 @@ def declaration_groups(model):
 
 
 def group_constants(model, groups):
-    """Each group's constants, each constant in the first group that lists it."""
+    """Each group's constants, each constant once, in the first group that
+    lists it. Like an entry point that an extension also brings, a constant
+    that a version takes over from an extension stands in the extensions group."""
     seen = set()
     result = {}
     for name, _, sections in groups:
         constants = []
         for section in sections:
-            for constant, value in model["enum_sections"].get(section, []):
-                if constant not in seen:
-                    seen.add(constant)
-                    constants.append((constant, value))
+            for constant, value, source in model["enum_sections"].get(section, []):
+                taken_over = name != "_int_gl_exts" and source and is_extension(source, "GL")
+                if constant in seen or taken_over:
+                    continue
+                seen.add(constant)
+                constants.append((constant, value))
         result[name] = constants
     return result
 
