@@ -1,7 +1,14 @@
 // The application shell's GL debug report and its data-file and shader helpers.
 #include "framework/framework.h"
 
+#include <glutil/Shader.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
 
 namespace
 {
@@ -57,6 +64,72 @@ namespace
 {
 	// The last exception that LoadShader or CreateProgram printed.
 	std::exception_ptr lastReported;
+
+	// Prints the exception being handled on standard error and remembers it as printed.
+	void ReportCurrent(const std::exception &e)
+	{
+		std::cerr << e.what() << std::endl;
+		lastReported = std::current_exception();
+	}
+
+	// A regular file (after links) that opens for reading; a directory of the
+	// same name is not a data file.
+	bool IsReadableFile(const std::string &path)
+	{
+		std::error_code error;
+		return std::filesystem::is_regular_file(path, error) && std::ifstream(path).is_open();
+	}
+
+	void DeleteShaders(const std::vector<GLuint> &shaderList)
+	{
+		for(GLuint shader : shaderList)
+			gl::DeleteShader(shader);
+	}
+}
+
+std::string Framework::FindFileOrThrow(const std::string &basename)
+{
+	const std::string local = "data/" + basename;
+	if(IsReadableFile(local))
+		return local;
+	const std::string parent = "../data/" + basename;
+	if(IsReadableFile(parent))
+		return parent;
+	throw std::runtime_error("Could not find the file " + basename);
+}
+
+GLuint Framework::LoadShader(GLenum shaderType, const std::string &basename)
+{
+	const std::string path = FindFileOrThrow(basename);
+	std::ifstream file(path, std::ios::binary);
+	std::ostringstream text;
+	text << file.rdbuf();
+	file.close();
+	try
+	{
+		return glutil::CompileShader(shaderType, text.str());
+	}
+	catch(const std::exception &e)
+	{
+		ReportCurrent(e);
+		throw;
+	}
+}
+
+GLuint Framework::CreateProgram(const std::vector<GLuint> &shaderList)
+{
+	try
+	{
+		GLuint program = glutil::LinkProgram(shaderList, false);
+		DeleteShaders(shaderList);
+		return program;
+	}
+	catch(const std::exception &e)
+	{
+		DeleteShaders(shaderList);
+		ReportCurrent(e);
+		throw;
+	}
 }
 
 bool Framework::IsReported(const std::exception_ptr &exception)

@@ -1,6 +1,12 @@
-// The application shell without a GL context: the debug report's format.
+// The application shell without a GL context: the debug report's format and
+// the data-file lookup.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "framework/framework.h"
@@ -44,4 +50,74 @@ TEST(DebugReport, UnknownEnumsPrintEmptyWordsAndTheMessageStopsAtItsNul)
 	EXPECT_EQ(Report(0x8246, 0x824C, 0x826B, "text"), "Error from API,\t priority\nMessage: text\n")
 		<< "a notification severity is not in the table";
 	EXPECT_EQ(Report(0, 0, 0, "two\nlines"), " from ,\t priority\nMessage: two\nlines\n");
+}
+
+namespace
+{
+	// A scratch tree root/work with root/data and root/work/data, the test
+	// running in root/work; removed afterwards.
+	class LookupTree : public ::testing::Test
+	{
+	protected:
+		void SetUp() override
+		{
+			root = std::filesystem::temp_directory_path() / ("lookup-test-" + std::to_string(getpid()));
+			std::filesystem::create_directories(root / "work" / "data");
+			std::filesystem::create_directories(root / "data");
+			previous = std::filesystem::current_path();
+			std::filesystem::current_path(root / "work");
+		}
+		void TearDown() override
+		{
+			std::filesystem::current_path(previous);
+			std::filesystem::remove_all(root);
+		}
+		void Write(const std::filesystem::path &path)
+		{
+			std::ofstream(root / path) << "text";
+		}
+		std::string MissingMessage(const std::string &basename)
+		{
+			try
+			{
+				Framework::FindFileOrThrow(basename);
+			}
+			catch(const std::runtime_error &e)
+			{
+				return e.what();
+			}
+			return "(found)";
+		}
+
+		std::filesystem::path root;
+		std::filesystem::path previous;
+	};
+}
+
+TEST_F(LookupTree, TheWorkingDirectorysDataWinsOverItsParents)
+{
+	Write("data/both.frag");
+	Write("work/data/both.frag");
+	Write("data/parent.frag");
+	EXPECT_EQ(Framework::FindFileOrThrow("both.frag"), "data/both.frag");
+	EXPECT_EQ(Framework::FindFileOrThrow("parent.frag"), "../data/parent.frag");
+}
+
+TEST_F(LookupTree, AMissingFileNamesOnlyItsBaseName)
+{
+	EXPECT_EQ(MissingMessage("intro.frag"), "Could not find the file intro.frag");
+	EXPECT_EQ(MissingMessage(""), "Could not find the file ");
+	std::filesystem::create_directories(root / "work" / "data" / "folder.frag");
+	EXPECT_EQ(MissingMessage("folder.frag"), "Could not find the file folder.frag")
+		<< "a directory is not a data file";
+}
+
+TEST_F(LookupTree, TheWorkingDirectoryDecidesNotTheExecutable)
+{
+	Write("data/only-here.vert");
+	EXPECT_EQ(Framework::FindFileOrThrow("only-here.vert"), "../data/only-here.vert");
+	std::filesystem::current_path(root);
+	EXPECT_EQ(Framework::FindFileOrThrow("only-here.vert"), "data/only-here.vert");
+	std::filesystem::current_path(std::filesystem::temp_directory_path());
+	EXPECT_EQ(MissingMessage("only-here.vert"), "Could not find the file only-here.vert");
 }
