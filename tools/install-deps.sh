@@ -7,7 +7,7 @@ set -eu
 PACKAGES="
 g++ cmake make pkg-config python3
 libglut-dev libgl-dev libgl1-mesa-dri libx11-dev
-libsdl2-dev libsdl2-mixer-dev libstb-dev
+libsdl2-dev libsdl2-mixer-dev libstb-dev fonts-dejavu-core
 xvfb xauth
 googletest libgtest-dev libbenchmark-dev
 "

@@ -1,0 +1,127 @@
+// make_message FONT_TTF TEXT_FILE OUTPUT_PNG
+//
+// Renders the text file as one long line of white, anti-aliased text on a
+// transparent strip kStripHeight pixels high, the texture the intro scrolls.
+// The PNG is first written to OUTPUT_PNG.tmp and then renamed into place, so a
+// failed run leaves no partial image behind.
+#include "message_text.h"
+#include "scroller_strip.h"
+
+#include <stb_image_write.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace
+{
+	// A failure that concerns one file; what() is "PATH: REASON".
+	class FileError : public std::runtime_error
+	{
+	public:
+		FileError(const std::string &path, const std::string &reason)
+		    : std::runtime_error(path + ": " + reason)
+		{
+		}
+	};
+
+	// The whole file's bytes.
+	std::string ReadFile(const std::string &path)
+	{
+		std::FILE *file = std::fopen(path.c_str(), "rb");
+		if (!file)
+			throw FileError(path, std::string("cannot open: ") + std::strerror(errno));
+
+		std::string bytes;
+		char buffer[65536];
+		size_t count;
+		while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+			bytes.append(buffer, count);
+		const bool failed = std::ferror(file);
+		const int readError = errno;
+		std::fclose(file);
+		if (failed)
+			throw FileError(path, std::string("cannot read: ") + std::strerror(readError));
+		return bytes;
+	}
+
+	// Sets up stb_truetype on the font file's bytes, which must outlive it.
+	stbtt_fontinfo OpenFont(const std::string &path, const std::string &bytes)
+	{
+		// The offset table alone is 12 bytes; anything shorter is not a font,
+		// and stb_truetype would read past its end.
+		const size_t kOffsetTableSize = 12;
+		const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+		const int offset = bytes.size() < kOffsetTableSize ? -1 : stbtt_GetFontOffsetForIndex(data, 0);
+
+		stbtt_fontinfo font;
+		if (offset < 0 || !stbtt_InitFont(&font, data, offset))
+			throw FileError(path, "not a TrueType or OpenType font");
+		return font;
+	}
+
+	// Writes the RGBA pixels as a PNG at path.tmp and renames it to path; the
+	// temporary file is removed if either step fails.
+	void WritePngInPlace(const std::string &path, int width, int height,
+	                     const std::vector<unsigned char> &rgba)
+	{
+		const std::string temporaryPath = path + ".tmp";
+		errno = 0;
+		if (!stbi_write_png(temporaryPath.c_str(), width, height, 4, rgba.data(), width * 4))
+		{
+			const int writeError = errno;
+			std::remove(temporaryPath.c_str());
+			throw FileError(temporaryPath, std::string("cannot write the PNG") +
+			                                   (writeError ? std::string(": ") + std::strerror(writeError) : ""));
+		}
+		if (std::rename(temporaryPath.c_str(), path.c_str()) != 0)
+		{
+			const int renameError = errno;
+			std::remove(temporaryPath.c_str());
+			throw FileError(path, std::string("cannot replace it with ") + temporaryPath + ": " +
+			                          std::strerror(renameError));
+		}
+	}
+
+	void MakeMessage(const std::string &fontPath, const std::string &textPath, const std::string &outputPath)
+	{
+		const std::vector<char32_t> line = CollapseWhiteSpace(DecodeUtf8(ReadFile(textPath)));
+		if (line.empty())
+			throw FileError(textPath, "no text to render: the file is empty or only white space");
+
+		const std::string fontBytes = ReadFile(fontPath);
+		const stbtt_fontinfo font = OpenFont(fontPath, fontBytes);
+
+		const StripLayout layout = LayOutStrip(font, line);
+		if (layout.width > kMaxStripWidth)
+			throw FileError(textPath, "the text renders " + std::to_string(layout.width) +
+			                              " pixels wide, over the limit of " + std::to_string(kMaxStripWidth) +
+			                              " pixels; shorten it");
+
+		const std::vector<unsigned char> rgba = WhiteRgbaFromCoverage(RasteriseStrip(font, layout));
+		WritePngInPlace(outputPath, static_cast<int>(layout.width), kStripHeight, rgba);
+	}
+}
+
+int main(int argc, char **argv)
+{
+	if (argc != 4)
+	{
+		std::fprintf(stderr, "usage: make_message FONT_TTF TEXT_FILE OUTPUT_PNG\n");
+		return 2;
+	}
+	try
+	{
+		MakeMessage(argv[1], argv[2], argv[3]);
+	}
+	catch (const std::exception &error)
+	{
+		std::fprintf(stderr, "make_message: %s\n", error.what());
+		return 1;
+	}
+	return 0;
+}
