@@ -1,0 +1,104 @@
+// The 24-bit BMP encoder: see bitmap.h.
+//
+// The file is a 14-byte file header and a 40-byte info header, then the
+// pixel rows bottom row first, each pixel blue, green, red, each row padded
+// with zeros to a multiple of 4 bytes. All fields are little-endian. The
+// encoder allocates the file's final size once and writes into it in place.
+#include "bitmap.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace
+{
+	const size_t kFileHeaderSize = 14;
+	const size_t kInfoHeaderSize = 40;
+	const size_t kHeaderSize = kFileHeaderSize + kInfoHeaderSize;
+	const uint32_t kPixelsPerMetre = 2835;
+
+	// The bytes of a 32-bit or 16-bit value, least significant first.
+	void get_4_bytes(uint32_t value, unsigned char bytes[4])
+	{
+		bytes[0] = static_cast<unsigned char>(value);
+		bytes[1] = static_cast<unsigned char>(value >> 8);
+		bytes[2] = static_cast<unsigned char>(value >> 16);
+		bytes[3] = static_cast<unsigned char>(value >> 24);
+	}
+
+	void get_2_bytes(uint16_t value, unsigned char bytes[2])
+	{
+		bytes[0] = static_cast<unsigned char>(value);
+		bytes[1] = static_cast<unsigned char>(value >> 8);
+	}
+
+	// Append a value's bytes at cursor and move the cursor past them.
+	void insert_4_bytes(unsigned char *&cursor, uint32_t value)
+	{
+		get_4_bytes(value, cursor);
+		cursor += 4;
+	}
+
+	void insert_2_bytes(unsigned char *&cursor, uint16_t value)
+	{
+		get_2_bytes(value, cursor);
+		cursor += 2;
+	}
+
+	unsigned char *WriteHeader(unsigned char *cursor, int width, int height, size_t fileSize)
+	{
+		*cursor++ = 'B';
+		*cursor++ = 'M';
+		insert_4_bytes(cursor, static_cast<uint32_t>(fileSize));
+		insert_4_bytes(cursor, 0);
+		insert_4_bytes(cursor, static_cast<uint32_t>(kHeaderSize));
+
+		insert_4_bytes(cursor, static_cast<uint32_t>(kInfoHeaderSize));
+		insert_4_bytes(cursor, static_cast<uint32_t>(width));
+		insert_4_bytes(cursor, static_cast<uint32_t>(height));
+		insert_2_bytes(cursor, 1);
+		insert_2_bytes(cursor, 24);
+		insert_4_bytes(cursor, 0);
+		insert_4_bytes(cursor, static_cast<uint32_t>(fileSize - kHeaderSize));
+		insert_4_bytes(cursor, kPixelsPerMetre);
+		insert_4_bytes(cursor, kPixelsPerMetre);
+		insert_4_bytes(cursor, 0);
+		insert_4_bytes(cursor, 0);
+		return cursor;
+	}
+
+	// Encodes with the file's row r taken from input row rowOf(r).
+	template <typename RowOf>
+	size_t Encode(const unsigned char *rgb, int width, int height, unsigned char **output, RowOf rowOf)
+	{
+		const size_t rowBytes = static_cast<size_t>(width) * 3;
+		const size_t paddedRowBytes = (rowBytes + 3) & ~static_cast<size_t>(3);
+		const size_t fileSize = kHeaderSize + paddedRowBytes * static_cast<size_t>(height);
+
+		unsigned char *data = new unsigned char[fileSize];
+		unsigned char *cursor = WriteHeader(data, width, height, fileSize);
+		for(int fileRow = 0; fileRow < height; ++fileRow)
+		{
+			const unsigned char *in = rgb + static_cast<size_t>(rowOf(fileRow)) * rowBytes;
+			for(size_t i = 0; i < rowBytes; i += 3)
+			{
+				cursor[i] = in[i + 2];
+				cursor[i + 1] = in[i + 1];
+				cursor[i + 2] = in[i];
+			}
+			std::memset(cursor + rowBytes, 0, paddedRowBytes - rowBytes);
+			cursor += paddedRowBytes;
+		}
+		*output = data;
+		return fileSize;
+	}
+}
+
+size_t bitmap_encode_rgb(const unsigned char *rgb, int width, int height, unsigned char **output)
+{
+	return Encode(rgb, width, height, output, [height](int fileRow) { return height - 1 - fileRow; });
+}
+
+size_t bitmap_encode_rgb_bottom_up(const unsigned char *rgb, int width, int height, unsigned char **output)
+{
+	return Encode(rgb, width, height, output, [](int fileRow) { return fileRow; });
+}
