@@ -5,7 +5,7 @@ BUILD_DIR := build
 JOBS := $(shell nproc)
 REGISTRY := ../shared/registry
 
-.PHONY: all deps build run test regenerate clean
+.PHONY: all deps build run test capture video regenerate clean
 
 all: build
 
@@ -23,6 +23,18 @@ run: build
 # display is never touched.
 test: build
 	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -j $(JOBS)
+
+# Renders every frame of the intro into build/capture/frame<N>.bmp with the
+# fixed 1/60-s clock (under Xvfb at 1280x720 where there is no display);
+# frames of an earlier capture are removed first.
+capture: build
+	@mkdir -p $(BUILD_DIR)/capture
+	@rm -f $(BUILD_DIR)/capture/frame*.bmp
+	@tools/run-intro.sh $(BUILD_DIR) --capture
+
+# Turns the captured frames and the soundtrack into build/intro.mp4.
+video: deps
+	@tools/make-video.sh $(BUILD_DIR)/capture $(BUILD_DIR)/lumiter_party_biisi.wav $(BUILD_DIR)/intro.mp4
 
 # Rewrites the loader's generated sources from the OpenGL registry.
 regenerate:

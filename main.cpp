@@ -1,26 +1,354 @@
-// The intro's hooks. Until the intro itself arrives they leave the window
-// empty; the run ends when the window is closed.
+// The intro player: its clock, the scene (shader program, uniforms, quad,
+// texture, hot reload) and the frame loop with its time limit, frame-rate
+// report and keyboard.
+#include "main.h"
+
+#include <glload/gl_3_3.hpp>
+
+#include <GL/freeglut.h>
+#include <stb/stb_image.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Audio.h"
+#include "bitmap.h"
 #include "framework/framework.h"
+
+int64_t cur_time_millis()
+{
+	using namespace std::chrono;
+	return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+const int64_t program_start_millis = cur_time_millis();
+
+double seconds_since_program_start()
+{
+	return static_cast<double>(cur_time_millis() - program_start_millis) / 1000.0;
+}
+
+namespace
+{
+	const char *const kVertexShaderFile = "standard.vert";
+	const char *const kFragmentShaderFile = "intro.frag";
+	const char *const kImageFile = "images/long.png";
+
+	const float kLoopDuration = 5.0f;
+	const double kTimeLimitSeconds = 135.0;
+	const int kReloadPeriodFrames = 30;
+	const double kCaptureStepSeconds = 1.0 / 60.0;
+	const size_t kRateSamples = 101;
+	const unsigned char kEscapeKey = 27;
+
+	// Two triangles covering clip space, one vec4 position per vertex.
+	const float vertexPositions[] = {
+		1.0f, 1.0f, 0.0f, 1.0f,
+		1.0f, -1.0f, 0.0f, 1.0f,
+		-1.0f, -1.0f, 0.0f, 1.0f,
+		1.0f, 1.0f, 0.0f, 1.0f,
+		-1.0f, 1.0f, 0.0f, 1.0f,
+		-1.0f, -1.0f, 0.0f, 1.0f,
+	};
+
+	// The scene.
+	GLuint theProgram = 0;
+	GLuint theTexture = 0;
+	// Uniform locations, kept unsigned: -1 (not declared) passes through unchanged.
+	GLuint elapsedTimeUniform = 0;
+	GLuint widthUniform = 0;
+	GLuint heightUniform = 0;
+	GLuint positionBufferObject = 0;
+	GLuint vao = 0;
+	bool capture = false;
+	bool music = true;
+	int WIDTH = 0;
+	int HEIGHT = 0;
+	// The report of the last rebuild that failed; empty after a good one.
+	std::string lastRebuildFailure;
+
+	// The frame loop.
+	int frame_id = 0;
+	int hot_reload_counter = 0;
+	double music_start = 0.0;
+	double capture_time = 0.0;
+	std::vector<double> frameTimes;
+	std::vector<unsigned char> pixel_buffer;
+
+	GLint Location(GLuint stored)
+	{
+		return static_cast<GLint>(stored);
+	}
+
+	// Compiles both shader files and links them. Shaders already compiled are
+	// deleted when a later step throws, so a failed rebuild leaks nothing.
+	GLuint BuildProgram()
+	{
+		std::vector<GLuint> shaderList;
+		try
+		{
+			shaderList.push_back(Framework::LoadShader(gl::GL_VERTEX_SHADER, kVertexShaderFile));
+			shaderList.push_back(Framework::LoadShader(gl::GL_FRAGMENT_SHADER, kFragmentShaderFile));
+		}
+		catch(...)
+		{
+			for(GLuint shader : shaderList)
+				gl::DeleteShader(shader);
+			throw;
+		}
+		return Framework::CreateProgram(shaderList);
+	}
+
+	// Decodes images/long.png bottom row first and uploads it to a new texture
+	// on unit 0, replacing the previous one; sets the message sampler of the
+	// current program. An image that cannot be decoded is reported and
+	// uploaded as an empty 0 x 0 texture.
+	void setup_texture()
+	{
+		GLuint texture = 0;
+		gl::GenTextures(1, &texture);
+
+		stbi_set_flip_vertically_on_load(1);
+		int width = 0;
+		int height = 0;
+		int channelsInFile = 0;
+		unsigned char *pixels = stbi_load(kImageFile, &width, &height, &channelsInFile, 4);
+		if(!pixels)
+		{
+			std::cerr << "Could not load " << kImageFile << ": " << stbi_failure_reason() << std::endl;
+			width = height = channelsInFile = 0;
+		}
+		std::cout << width << " " << height << " " << channelsInFile << std::endl;
+
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA,
+		               gl::GL_UNSIGNED_BYTE, pixels);
+		gl::Uniform1i(gl::GetUniformLocation(theProgram, "message"), 0);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
+		stbi_image_free(pixels);
+
+		if(theTexture != 0)
+			gl::DeleteTextures(1, &theTexture);
+		theTexture = texture;
+	}
+
+	void InitializeVertexBuffer()
+	{
+		gl::GenBuffers(1, &positionBufferObject);
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
+		gl::BufferData(gl::GL_ARRAY_BUFFER, sizeof(vertexPositions), vertexPositions, gl::GL_STREAM_DRAW);
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, 0);
+	}
+
+	void SetSizeUniforms(int width, int height)
+	{
+		gl::UseProgram(theProgram);
+		gl::Uniform1f(Location(widthUniform), static_cast<float>(width));
+		gl::Uniform1f(Location(heightUniform), static_cast<float>(height));
+		gl::UseProgram(0);
+	}
+
+	void DrawQuad()
+	{
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
+		gl::EnableVertexAttribArray(0);
+		gl::VertexAttribPointer(0, 4, gl::GL_FLOAT, gl::GL_FALSE, 0, nullptr);
+		gl::DrawArrays(gl::GL_TRIANGLES, 0, 6);
+		gl::DisableVertexAttribArray(0);
+		gl::UseProgram(0);
+	}
+
+	// Reads the frame just drawn, before the swap leaves the back buffer
+	// undefined: rows of exactly WIDTH * 3 bytes, bottom row first.
+	void ReadFrame()
+	{
+		gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
+		gl::ReadPixels(0, 0, WIDTH, HEIGHT, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, pixel_buffer.data());
+	}
+
+	// Writes the bytes to path through path.tmp and a rename, so that a failed
+	// write leaves no partial file. Returns the reason of a failure, or "".
+	std::string WriteFileWhole(const std::string &path, const unsigned char *bytes, size_t size)
+	{
+		const std::string temporary = path + ".tmp";
+		std::FILE *file = std::fopen(temporary.c_str(), "wb");
+		if(!file)
+			return std::strerror(errno);
+		int error = 0;
+		if(std::fwrite(bytes, 1, size, file) != size)
+			error = errno;
+		if(std::fclose(file) != 0 && error == 0)
+			error = errno;
+		if(error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
+			error = errno;
+		if(error != 0)
+		{
+			std::remove(temporary.c_str());
+			return std::strerror(error);
+		}
+		return "";
+	}
+
+	// Encodes the frame read back by ReadFrame as capture/frame<N>.bmp. A frame
+	// that cannot be written is reported and the run goes on.
+	void WriteCapturedFrame()
+	{
+		unsigned char *encoded = nullptr;
+		const size_t size = bitmap_encode_rgb_bottom_up(pixel_buffer.data(), WIDTH, HEIGHT, &encoded);
+		const std::string path = "capture/frame" + std::to_string(frame_id) + ".bmp";
+		const std::string error = WriteFileWhole(path, encoded, size);
+		delete[] encoded;
+		if(!error.empty())
+			std::cerr << "Could not write " << path << ": " << error << std::endl;
+	}
+
+	void ReportFrameRate()
+	{
+		if(frameTimes.size() != kRateSamples)
+			return;
+		std::cout << "FPS: " << 100.0 / (frameTimes.back() - frameTimes.front()) << std::endl;
+		frameTimes.clear();
+	}
+}
+
+void InitializeProgram()
+{
+	const GLuint program = BuildProgram();
+	if(theProgram != 0)
+		gl::DeleteProgram(theProgram);
+	theProgram = program;
+
+	elapsedTimeUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "iGlobalTime"));
+	widthUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "width"));
+	heightUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "height"));
+	const GLint loopDurationUniform = gl::GetUniformLocation(theProgram, "loopDuration");
+
+	gl::UseProgram(theProgram);
+	setup_texture();
+	gl::Uniform1f(loopDurationUniform, kLoopDuration);
+	gl::UseProgram(0);
+}
+
+// The shader helpers print a failure on standard error themselves; here that
+// output is held back and compared with the last failure's, so that a shader
+// that stays broken is reported once rather than every rebuild.
+void reload()
+{
+	std::ostringstream report;
+	std::streambuf *const console = std::cerr.rdbuf(report.rdbuf());
+	bool built = false;
+	try
+	{
+		InitializeProgram();
+		built = true;
+	}
+	catch(const std::exception &e)
+	{
+		if(!Framework::IsReported(std::current_exception()))
+			std::cerr << e.what() << std::endl;
+	}
+	std::cerr.rdbuf(console);
+
+	if(built)
+	{
+		std::cerr << report.str() << std::flush;
+		lastRebuildFailure.clear();
+		SetSizeUniforms(WIDTH, HEIGHT);
+	}
+	else if(report.str() != lastRebuildFailure)
+	{
+		std::cerr << report.str() << std::flush;
+		lastRebuildFailure = report.str();
+	}
+}
 
 unsigned int defaults(unsigned int displayMode, int &, int &)
 {
 	return displayMode;
 }
 
-void init(int, char **)
+void init(int argc, char **argv)
 {
+	capture = argc == 2 && std::strcmp(argv[1], "--capture") == 0;
+	InitializeProgram();
+	InitializeVertexBuffer();
+	gl::GenVertexArrays(1, &vao);
+	gl::BindVertexArray(vao);
+	if(music)
+		load_music();
 }
 
 void display()
 {
+	if(frame_id == 0 && music)
+	{
+		play_music();
+		music_start = seconds_since_program_start();
+	}
+
+	// A capture ends after the frame at exactly 135 s, however long the
+	// frames took; half a step of slack absorbs the rounding of the sum.
+	const float elapsedSeconds = static_cast<float>(glutGet(GLUT_ELAPSED_TIME)) / 1000.0f;
+	if(capture ? capture_time > kTimeLimitSeconds + kCaptureStepSeconds / 2 : elapsedSeconds > kTimeLimitSeconds)
+		std::exit(0);
+
+	if(++hot_reload_counter == kReloadPeriodFrames)
+	{
+		reload();
+		hot_reload_counter = 0;
+	}
+
+	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
+	gl::UseProgram(theProgram);
+	std::cout << elapsedSeconds << std::endl;
+
+	if(capture)
+	{
+		gl::Uniform1f(Location(elapsedTimeUniform), static_cast<float>(capture_time));
+		capture_time += kCaptureStepSeconds;
+	}
+	else
+	{
+		gl::Uniform1f(Location(elapsedTimeUniform), static_cast<float>(seconds_since_program_start() - music_start));
+	}
+	frameTimes.push_back(seconds_since_program_start() - music_start);
+
+	DrawQuad();
+	if(capture)
+		ReadFrame();
+	glutSwapBuffers();
+	glutPostRedisplay();
+	ReportFrameRate();
+	if(capture)
+		WriteCapturedFrame();
+	++frame_id;
 }
 
-void reshape(int, int)
+void reshape(int w, int h)
 {
+	WIDTH = w;
+	HEIGHT = h;
+	gl::Viewport(0, 0, w, h);
+	SetSizeUniforms(w, h);
+	pixel_buffer.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
 }
 
-void keyDown(unsigned char, int, int)
+void keyDown(unsigned char key, int, int)
 {
+	if(key == kEscapeKey)
+		glutLeaveMainLoop();
 }
 
 void keyUp(unsigned char, int, int)

@@ -78,6 +78,10 @@ int main(int argc, char **argv)
 	glutInitContextProfile(GLUT_CORE_PROFILE);
 	glutInitContextFlags(GLUT_DEBUG);
 
+	// The window starts at the screen's size, so that no frame (a captured one
+	// least of all) is drawn at the toolkit's default size before the switch
+	// to full screen takes effect.
+	glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
 	int window = glutCreateWindow(argv[0]);
 	glutFullScreen();
 

@@ -8,7 +8,7 @@ PACKAGES="
 g++ cmake make pkg-config python3
 libglut-dev libgl-dev libgl1-mesa-dri libx11-dev
 libsdl2-dev libsdl2-mixer-dev libstb-dev fonts-dejavu-core
-xvfb xauth
+xvfb xauth faketime ffmpeg
 googletest libgtest-dev libbenchmark-dev
 "
 

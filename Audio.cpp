@@ -1,0 +1,65 @@
+// The intro's music: see Audio.h.
+#include "Audio.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+const char *const MY_COOL_MP3 = "lumiter_party_biisi.wav";
+
+namespace
+{
+	Mix_Music *music_ptr = nullptr;
+
+	const int kFrequency = 22050;
+	const Uint16 kFormat = AUDIO_S16LSB;
+	const int kChannels = 2;
+	const int kChunkSize = 640;
+}
+
+void load_music()
+{
+	if(SDL_Init(SDL_INIT_AUDIO) < 0)
+	{
+		std::printf("Failed to init SDL\n");
+		std::fflush(stdout);
+		std::exit(1);
+	}
+
+	// A WAV file needs none of the mixer's optional decoders.
+	const int requested = 0;
+	const int initialised = Mix_Init(requested);
+	if(initialised != requested)
+	{
+		std::printf("Could not initialize mixer (result: %d).\n", initialised);
+		std::printf("Mix_Init: %s\n", Mix_GetError());
+		std::fflush(stdout);
+		std::exit(1);
+	}
+
+	if(Mix_OpenAudio(kFrequency, kFormat, kChannels, kChunkSize) < 0)
+		std::cerr << "Could not open the audio device: " << SDL_GetError() << std::endl;
+
+	music_ptr = Mix_LoadMUS(MY_COOL_MP3);
+	if(!music_ptr)
+	{
+		std::cerr << "Error loading music: " << MY_COOL_MP3 << std::endl;
+		std::cerr << Mix_GetError() << std::endl;
+		std::exit(1);
+	}
+}
+
+void play_music()
+{
+	Mix_PlayMusic(music_ptr, 1);
+}
+
+void free_music()
+{
+	Mix_FreeMusic(music_ptr);
+	music_ptr = nullptr;
+	SDL_Quit();
+}

@@ -1,0 +1,21 @@
+// The intro's music: one WAV file played by SDL2_mixer on its own thread.
+#ifndef AUDIO_H
+#define AUDIO_H
+
+// The music file, opened relative to the working directory. Despite the
+// name it is a WAV file.
+extern const char *const MY_COOL_MP3;
+
+// Starts SDL's audio, the mixer and the audio device (22050 Hz, signed 16-bit,
+// stereo) and loads MY_COOL_MP3. Ends the process with status 1 when SDL, the
+// mixer or the load fails; a device that cannot be opened is reported on
+// standard error and leaves the decision to the load.
+void load_music();
+
+// Starts the loaded music, played once.
+void play_music();
+
+// Releases the music and shuts SDL down.
+void free_music();
+
+#endif

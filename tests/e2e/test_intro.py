@@ -1,0 +1,229 @@
+"""The intro end to end: its lines, the keyboard, the time limit, the music,
+the hot reload and a broken image."""
+
+import os
+import re
+import shutil
+import time
+import unittest
+
+from harness import BUILD_DIR, MUSIC_NAME, IntroTestCase, scratch_dir
+
+SIZE_LINE = re.compile(r"^\d+ \d+ \d+$")
+TIME_LINE = re.compile(r"^\d+(\.\d+)?(e[-+]\d+)?$")
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = undefinedThing; }\n"
+OTHER_BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec3(1.0); }\n"
+
+
+def complete_lines(text):
+    """The lines of text that have ended with a newline."""
+    return text[:text.rfind("\n") + 1].splitlines()
+
+
+def time_lines(text):
+    return [line for line in complete_lines(text) if TIME_LINE.match(line)]
+
+
+def wait_for_frames(intro, count, timeout=60):
+    return intro.wait_for_output(lambda text: len(time_lines(text)) >= count, timeout)
+
+
+class LinesTest(IntroTestCase):
+
+    def test_size_time_and_rate_lines_come_in_order(self):
+        intro = self.start()
+        text = intro.wait_for_output(lambda t: t.count("FPS: ") >= 2 and len(time_lines(t)) >= 210)
+        self.assertIsNotNone(intro.wait_window())
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+        lines = complete_lines(text)
+        self.assertRegex(lines[0], SIZE_LINE)
+        frame = 0
+        index = 1
+        while frame < 210:
+            if frame % 30 == 29:
+                self.assertRegex(lines[index], SIZE_LINE, "rebuild before frame %d" % frame)
+                index += 1
+            self.assertRegex(lines[index], TIME_LINE, "time line of frame %d" % frame)
+            index += 1
+            if (frame + 1) % 101 == 0:
+                self.assertTrue(lines[index].startswith("FPS: "), "rate after frame %d" % frame)
+                self.assertGreater(float(lines[index][5:]), 0.0)
+                index += 1
+            frame += 1
+        self.assertEqual(text.count("FPS: "), sum(1 for line in lines if line.startswith("FPS: ")))
+        self.assertNotIn("Message:", text)
+        self.assertEqual(intro.stderr(), "")
+
+
+class KeyboardTest(IntroTestCase):
+
+    def test_escape_ends_the_run_and_nothing_else_does(self):
+        intro = self.start()
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 5)
+        intro.key("a")
+        intro.key("space", "release")
+        intro.key("Return")
+        intro.click(1)
+        intro.click(3)
+        frames = len(time_lines(intro.stdout()))
+        time.sleep(1)
+        self.assertIsNone(intro.process.poll(), "the intro ended on a key other than Escape")
+        self.assertGreater(len(time_lines(intro.stdout())), frames)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+
+class TimeLimitTest(IntroTestCase):
+
+    def test_the_run_ends_by_itself_once_the_toolkit_clock_passes_135_seconds(self):
+        intro = self.start(width=320, height=240,
+                           env={"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME": "+0 x100",
+                                "FAKETIME_NO_CACHE": "1"})
+        self.assertExitedNormally(intro.wait(timeout=120), 0, intro)
+        last = float(time_lines(intro.stdout())[-1])
+        self.assertLessEqual(last, 135.0)
+        self.assertGreater(last, 130.0)
+
+
+class MusicTest(IntroTestCase):
+
+    def test_a_missing_music_file_ends_start_up(self):
+        intro = self.start(cwd=scratch_dir(self, music=False))
+        self.assertExitedNormally(intro.wait(), 1, intro)
+        errors = intro.stderr().splitlines()
+        self.assertEqual(errors[0], "Error loading music: " + MUSIC_NAME)
+        self.assertEqual(len(errors), 2, intro.stderr())
+        self.assertEqual(time_lines(intro.stdout()), [], "no frame before the music is loaded")
+
+    def test_an_sdl_that_cannot_start_audio_ends_start_up(self):
+        intro = self.start(env={"SDL_AUDIODRIVER": "no_such_driver"})
+        self.assertExitedNormally(intro.wait(), 1, intro)
+        self.assertTrue(intro.stdout().endswith("Failed to init SDL\n"), intro.stdout())
+        self.assertEqual(time_lines(intro.stdout()), [])
+
+    def test_an_audio_device_that_cannot_open_is_reported_and_the_load_decides(self):
+        intro = self.start(env={"SDL_AUDIODRIVER": "disk",
+                                "SDL_DISKAUDIOFILE": "/nonexistent/folder/audio.raw"})
+        self.assertExitedNormally(intro.wait(), 1, intro)
+        errors = intro.stderr().splitlines()
+        self.assertEqual(len(errors), 3, intro.stderr())
+        self.assertTrue(errors[0].startswith("Could not open the audio device: "), errors[0])
+        self.assertGreater(len(errors[0]), len("Could not open the audio device: "))
+        self.assertEqual(errors[1], "Error loading music: " + MUSIC_NAME)
+        self.assertNotEqual(errors[2], "")
+
+    def test_the_disk_driver_hears_the_wav_from_its_beginning(self):
+        cwd = scratch_dir(self)
+        heard = os.path.join(cwd, "heard.raw")
+        intro = self.start(cwd=cwd, env={"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": heard})
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 1)
+        time.sleep(2.5)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+        with open(os.path.join(BUILD_DIR, MUSIC_NAME), "rb") as f:
+            wav = f.read()
+        data = wav[wav.index(b"data") + 8:]
+        with open(heard, "rb") as f:
+            output = f.read()
+
+        def without_leading_silence(samples):
+            stripped = samples.lstrip(b"\0")
+            return samples[len(samples) - len(stripped) & ~3:]
+
+        played = without_leading_silence(output)
+        expected = without_leading_silence(data)
+        self.assertGreater(len(played), 22050 * 4, "less than a second of music was heard")
+        self.assertEqual(played[:22050 * 4], expected[:22050 * 4])
+
+
+class HotReloadTest(IntroTestCase):
+
+    def replace(self, path, text):
+        temporary = path + ".new"
+        with open(temporary, "w") as f:
+            f.write(text)
+        os.replace(temporary, path)
+
+    def test_a_broken_edit_is_reported_once_and_the_run_goes_on_until_fixed(self):
+        cwd = scratch_dir(self)
+        shader = os.path.join(cwd, "data", "intro.frag")
+        with open(shader) as f:
+            good = f.read()
+        intro = self.start(cwd=cwd)
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 10)
+
+        self.replace(shader, BROKEN_SHADER)
+        frames = len(time_lines(intro.stdout()))
+        wait_for_frames(intro, frames + 100)
+        first_report = intro.stderr()
+        self.assertIn("undefinedThing", first_report)
+        self.assertEqual(first_report.count("undefinedThing"), 1, first_report)
+        self.assertIsNone(intro.process.poll())
+
+        self.replace(shader, good)
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 100)
+        self.assertEqual(intro.stderr(), first_report, "a good rebuild prints nothing")
+
+        self.replace(shader, BROKEN_SHADER)
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
+        self.assertEqual(intro.stderr().count("undefinedThing"), 2, "broken again after a fix")
+        self.replace(shader, OTHER_BROKEN_SHADER)
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
+        self.assertEqual(intro.stderr().count("undefinedThing"), 2)
+        self.assertGreater(len(intro.stderr()), len(first_report) * 2 - 10, "a different failure is new")
+
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+    def test_a_deleted_shader_is_reported_once_and_picked_up_when_restored(self):
+        cwd = scratch_dir(self)
+        shader = os.path.join(cwd, "data", "intro.frag")
+        intro = self.start(cwd=cwd)
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 10)
+        shutil.move(shader, shader + ".away")
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 100)
+        self.assertEqual(intro.stderr(), "Could not find the file intro.frag\n")
+        shutil.move(shader + ".away", shader)
+        sizes = sum(1 for line in complete_lines(intro.stdout()) if SIZE_LINE.match(line))
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
+        self.assertGreater(sum(1 for line in complete_lines(intro.stdout()) if SIZE_LINE.match(line)), sizes)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+
+class ImageTest(IntroTestCase):
+
+    def check_broken_image(self, cwd):
+        intro = self.start(cwd=cwd)
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 40)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        lines = complete_lines(intro.stdout())
+        self.assertEqual(lines[0], "0 0 0")
+        errors = intro.stderr().splitlines()
+        self.assertTrue(errors, "no warning")
+        self.assertTrue(all(e.startswith("Could not load images/long.png: ") for e in errors), errors)
+        self.assertEqual(len(errors), sum(1 for line in lines if line == "0 0 0"))
+        return errors[0]
+
+    def test_a_missing_image_is_reported_and_the_run_goes_on(self):
+        self.check_broken_image(scratch_dir(self, image=False))
+
+    def test_a_corrupt_image_is_reported_and_the_run_goes_on(self):
+        cwd = scratch_dir(self)
+        with open(os.path.join(cwd, "images", "long.png"), "wb") as f:
+            f.write(os.urandom(4096))
+        self.check_broken_image(cwd)
+
+
+if __name__ == "__main__":
+    unittest.main()
