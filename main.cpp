@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -106,11 +108,93 @@ namespace
 		return Framework::CreateProgram(shaderList);
 	}
 
-	// Decodes images/long.png bottom row first and uploads it to a new texture
-	// on unit 0, replacing the previous one; sets the message sampler of the
-	// current program. An image that cannot be decoded is reported and
-	// uploaded as an empty 0 x 0 texture.
-	void setup_texture()
+	// A file's whole content, or why it could not be read.
+	struct FileBytes
+	{
+		bool read = false;
+		std::string bytes;
+		std::string error;
+
+		bool operator==(const FileBytes &other) const
+		{
+			return read == other.read && bytes == other.bytes && error == other.error;
+		}
+	};
+
+	// Everything a build reads: the two shader files and the image.
+	struct SceneInputs
+	{
+		FileBytes vertexShader;
+		FileBytes fragmentShader;
+		FileBytes image;
+
+		bool operator==(const SceneInputs &other) const
+		{
+			return vertexShader == other.vertexShader && fragmentShader == other.fragmentShader &&
+			       image == other.image;
+		}
+	};
+
+	// The inputs of the program and texture now in use, and what their build
+	// printed about the image; a rebuild from the same bytes reuses them.
+	bool haveBuiltInputs = false;
+	SceneInputs builtInputs;
+	std::string imageWarning;
+	std::string sizeLine;
+
+	FileBytes ReadFile(const std::string &path)
+	{
+		FileBytes file;
+		std::ifstream stream(path, std::ios::binary);
+		if(!stream)
+		{
+			file.error = std::strerror(errno);
+			return file;
+		}
+		std::ostringstream bytes;
+		bytes << stream.rdbuf();
+		file.read = !stream.bad();
+		file.bytes = bytes.str();
+		return file;
+	}
+
+	FileBytes ReadDataFile(const std::string &basename)
+	{
+		try
+		{
+			return ReadFile(Framework::FindFileOrThrow(basename));
+		}
+		catch(const std::runtime_error &e)
+		{
+			FileBytes missing;
+			missing.error = e.what();
+			return missing;
+		}
+	}
+
+	SceneInputs ReadSceneInputs()
+	{
+		SceneInputs inputs;
+		inputs.vertexShader = ReadDataFile(kVertexShaderFile);
+		inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
+		inputs.image = ReadFile(kImageFile);
+		return inputs;
+	}
+
+	// Prints what the image's load printed: a warning when it failed, then
+	// the width, height and channel count in the file.
+	void PrintImageReport()
+	{
+		if(!imageWarning.empty())
+			std::cerr << imageWarning << std::endl;
+		std::cout << sizeLine << std::endl;
+	}
+
+	// Decodes the image bottom row first and uploads it to a new texture on
+	// unit 0, replacing the previous one; sets the message sampler of the
+	// current program. An image that cannot be read or decoded is reported
+	// and uploaded as an empty 0 x 0 texture.
+	void setup_texture(const FileBytes &image)
 	{
 		GLuint texture = 0;
 		gl::GenTextures(1, &texture);
@@ -119,13 +203,22 @@ namespace
 		int width = 0;
 		int height = 0;
 		int channelsInFile = 0;
-		unsigned char *pixels = stbi_load(kImageFile, &width, &height, &channelsInFile, 4);
-		if(!pixels)
+		unsigned char *pixels = nullptr;
+		imageWarning.clear();
+		if(!image.read)
+			imageWarning = std::string("Could not load ") + kImageFile + ": " + image.error;
+		else
 		{
-			std::cerr << "Could not load " << kImageFile << ": " << stbi_failure_reason() << std::endl;
-			width = height = channelsInFile = 0;
+			pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc *>(image.bytes.data()),
+			                               static_cast<int>(image.bytes.size()), &width, &height,
+			                               &channelsInFile, 4);
+			if(!pixels)
+				imageWarning = std::string("Could not load ") + kImageFile + ": " + stbi_failure_reason();
 		}
-		std::cout << width << " " << height << " " << channelsInFile << std::endl;
+		if(!pixels)
+			width = height = channelsInFile = 0;
+		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(channelsInFile);
+		PrintImageReport();
 
 		gl::ActiveTexture(gl::GL_TEXTURE0);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
@@ -141,6 +234,29 @@ namespace
 		if(theTexture != 0)
 			gl::DeleteTextures(1, &theTexture);
 		theTexture = texture;
+	}
+
+	// Builds the program and texture from inputs read beforehand (the shader
+	// helpers read the shader files again) and remembers the inputs.
+	void BuildScene(const SceneInputs &inputs)
+	{
+		const GLuint program = BuildProgram();
+		if(theProgram != 0)
+			gl::DeleteProgram(theProgram);
+		theProgram = program;
+
+		elapsedTimeUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "iGlobalTime"));
+		widthUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "width"));
+		heightUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "height"));
+		const GLint loopDurationUniform = gl::GetUniformLocation(theProgram, "loopDuration");
+
+		gl::UseProgram(theProgram);
+		setup_texture(inputs.image);
+		gl::Uniform1f(loopDurationUniform, kLoopDuration);
+		gl::UseProgram(0);
+
+		builtInputs = inputs;
+		haveBuiltInputs = true;
 	}
 
 	void InitializeVertexBuffer()
@@ -224,33 +340,32 @@ namespace
 
 void InitializeProgram()
 {
-	const GLuint program = BuildProgram();
-	if(theProgram != 0)
-		gl::DeleteProgram(theProgram);
-	theProgram = program;
-
-	elapsedTimeUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "iGlobalTime"));
-	widthUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "width"));
-	heightUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "height"));
-	const GLint loopDurationUniform = gl::GetUniformLocation(theProgram, "loopDuration");
-
-	gl::UseProgram(theProgram);
-	setup_texture();
-	gl::Uniform1f(loopDurationUniform, kLoopDuration);
-	gl::UseProgram(0);
+	BuildScene(ReadSceneInputs());
 }
 
-// The shader helpers print a failure on standard error themselves; here that
-// output is held back and compared with the last failure's, so that a shader
-// that stays broken is reported once rather than every rebuild.
+// A rebuild from the same bytes as the program in use would make the same
+// program and texture, so it only repeats what that build printed.
+//
+// Otherwise the shader helpers print a failure on standard error themselves;
+// that output is held back and compared with the last failure's, so that a
+// shader that stays broken is reported once rather than every rebuild.
 void reload()
 {
+	const SceneInputs inputs = ReadSceneInputs();
+	if(haveBuiltInputs && inputs == builtInputs)
+	{
+		PrintImageReport();
+		lastRebuildFailure.clear();
+		SetSizeUniforms(WIDTH, HEIGHT);
+		return;
+	}
+
 	std::ostringstream report;
 	std::streambuf *const console = std::cerr.rdbuf(report.rdbuf());
 	bool built = false;
 	try
 	{
-		InitializeProgram();
+		BuildScene(inputs);
 		built = true;
 	}
 	catch(const std::exception &e)

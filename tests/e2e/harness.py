@@ -80,11 +80,14 @@ class Intro:
         if display_env:
             run_env["DISPLAY"] = xvfb.display
         run_env.update(env or {})
-        self.stdout_file = tempfile.TemporaryFile(mode="w+")
-        self.stderr_file = tempfile.TemporaryFile(mode="w+")
-        self.process = subprocess.Popen([binary] + list(args), cwd=cwd, env=run_env,
-                                        stdin=subprocess.DEVNULL, stdout=self.stdout_file,
-                                        stderr=self.stderr_file)
+        # The intro writes its streams to files the tests read while it runs;
+        # each read opens the file anew, so it never moves the writer's offset.
+        self.output_dir = tempfile.mkdtemp(prefix="intro-output-")
+        self.stdout_path = os.path.join(self.output_dir, "stdout")
+        self.stderr_path = os.path.join(self.output_dir, "stderr")
+        with open(self.stdout_path, "wb") as stdout, open(self.stderr_path, "wb") as stderr:
+            self.process = subprocess.Popen([binary] + list(args), cwd=cwd, env=run_env,
+                                            stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr)
         self.window = None
 
     def xwin(self, *args):
@@ -126,20 +129,19 @@ class Intro:
             raise
 
     def kill(self):
-        """Ends the process if it still runs and releases its output files."""
+        """Ends the process if it still runs and removes its output files."""
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-        self.stdout_file.close()
-        self.stderr_file.close()
+        shutil.rmtree(self.output_dir, True)
 
     def stdout(self):
-        self.stdout_file.seek(0)
-        return self.stdout_file.read()
+        with open(self.stdout_path, errors="replace") as f:
+            return f.read()
 
     def stderr(self):
-        self.stderr_file.seek(0)
-        return self.stderr_file.read()
+        with open(self.stderr_path, errors="replace") as f:
+            return f.read()
 
     def wait_for_output(self, predicate, timeout=60):
         """Polls stdout until predicate(text) holds or the process ends."""
