@@ -141,6 +141,8 @@ namespace
 	SceneInputs builtInputs;
 	std::string imageWarning;
 	std::string sizeLine;
+	// The image warning last printed, so that one that stays is printed once.
+	std::string printedImageWarning;
 
 	FileBytes ReadFile(const std::string &path)
 	{
@@ -181,12 +183,14 @@ namespace
 		return inputs;
 	}
 
-	// Prints what the image's load printed: a warning when it failed, then
-	// the width, height and channel count in the file.
+	// Prints the result of the image's load: a warning when it failed (once
+	// while the same failure repeats), then the width, height and channel
+	// count in the file.
 	void PrintImageReport()
 	{
-		if(!imageWarning.empty())
+		if(!imageWarning.empty() && imageWarning != printedImageWarning)
 			std::cerr << imageWarning << std::endl;
+		printedImageWarning = imageWarning;
 		std::cout << sizeLine << std::endl;
 	}
 
@@ -344,7 +348,7 @@ void InitializeProgram()
 }
 
 // A rebuild from the same bytes as the program in use would make the same
-// program and texture, so it only repeats what that build printed.
+// program and texture, so it only prints the image's size line again.
 //
 // Otherwise the shader helpers print a failure on standard error themselves;
 // that output is held back and compared with the last failure's, so that a

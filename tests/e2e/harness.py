@@ -20,6 +20,7 @@ SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
 INTRO = os.path.join(BUILD_DIR, "intro")
 XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
 GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
+SHADER_LOG = os.path.join(BUILD_DIR, "tests", "shader_log")
 MUSIC_NAME = "lumiter_party_biisi.wav"
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
@@ -94,6 +95,12 @@ class Intro:
         result = subprocess.run([XWIN] + [str(a) for a in args], capture_output=True, text=True,
                                 env=dict(os.environ, DISPLAY=self.xvfb.display), timeout=60)
         return result.returncode, result.stdout.split()
+
+    def driver_log(self, *args):
+        """What shader_log prints for these arguments, on this run's X server."""
+        return subprocess.run([SHADER_LOG] + list(args), capture_output=True, text=True, check=True,
+                              env=dict(os.environ, DISPLAY=self.xvfb.display, LIBGL_ALWAYS_SOFTWARE="1"),
+                              timeout=60).stdout
 
     def wait_window(self, timeout_ms=20000):
         """Waits for the intro's window; returns (width, height) or None."""

@@ -1,0 +1,296 @@
+"""Bad inputs and faults, end to end: every case either lets the intro go on
+or stops it with one clear message and a non-zero status, and never with a
+signal. tests/README.md lists the cases."""
+
+import os
+import random
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+import zlib
+
+from harness import INTRO, MUSIC_NAME, IntroTestCase, scratch_dir
+from test_capture import SOLID_SHADER, frame_path, read_bmp
+from test_intro import complete_lines, time_lines, wait_for_frames
+
+NO_UNIFORMS_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec4(0.25); }\n"
+UNWRITTEN_VARYING_SHADER = ("#version 330\nin vec4 tint;\nout vec4 outputColor;\n"
+                            "void main() { outputColor = tint; }\n")
+NO_MAIN_SHADER = "#version 330\nout vec4 outputColor;\nvoid helper() { outputColor = vec4(1.0); }\n"
+SHADER_REPORT = "Error from Shader Compiler,\tHigh priority\nMessage: "
+
+
+def write(path, data):
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+
+
+def png(width, height, pixel_data=b"\0" * 100):
+    """A PNG whose header claims width x height, followed by the given image data."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(pixel_data))
+            + chunk(b"IEND", b""))
+
+
+def garbage(size, seed):
+    generator = random.Random(seed)
+    return bytes(generator.randrange(256) for _ in range(size))
+
+
+class FaultTestCase(IntroTestCase):
+
+    def run_to_end(self, cwd, expected_status, **kwargs):
+        """Runs the intro until it ends by itself; returns the run."""
+        intro = self.start(cwd=cwd, **kwargs)
+        self.assertExitedNormally(intro.wait(), expected_status, intro)
+        return intro
+
+    def run_and_escape(self, cwd, frames=40, **kwargs):
+        """Runs the intro for some frames, then presses Escape; it must end with 0."""
+        intro = self.start(cwd=cwd, **kwargs)
+        self.assertIsNotNone(intro.wait_window(), intro.stderr())
+        wait_for_frames(intro, frames)
+        self.assertIsNone(intro.process.poll(), intro.stderr())
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        return intro
+
+
+class ShaderFileTest(FaultTestCase):
+
+    def test_a_missing_shader_file_names_itself_and_ends_start_up(self):
+        for name in ("standard.vert", "intro.frag"):
+            with self.subTest(name):
+                cwd = scratch_dir(self)
+                os.remove(os.path.join(cwd, "data", name))
+                intro = self.run_to_end(cwd, 1)
+                self.assertEqual(intro.stderr(), "Could not find the file %s\n" % name)
+                self.assertEqual(intro.stdout(), "")
+
+    def check_compile_failure(self, name, stage, content):
+        cwd = scratch_dir(self)
+        path = os.path.join(cwd, "data", name)
+        write(path, content)
+        intro = self.run_to_end(cwd, 1)
+        log = intro.driver_log(stage, path)
+        self.assertNotEqual(log, "")
+        self.assertEqual(intro.stderr(), log + "\n")
+        # The driver also reports most compile errors through the debug
+        # output (not those its preprocessor finds); no frame is drawn.
+        self.assertTrue(intro.stdout() == "" or intro.stdout().startswith(SHADER_REPORT), intro.stdout())
+        self.assertEqual(time_lines(intro.stdout()), [])
+
+    def test_empty_shader_files_fail_to_compile_with_the_drivers_log(self):
+        for name, stage in (("standard.vert", "vertex"), ("intro.frag", "fragment")):
+            with self.subTest(name):
+                self.check_compile_failure(name, stage, b"")
+
+    def test_garbage_shader_files_fail_to_compile_with_the_drivers_log(self):
+        for name, stage in (("standard.vert", "vertex"), ("intro.frag", "fragment")):
+            with self.subTest(name):
+                self.check_compile_failure(name, stage, garbage(3000, name))
+
+    def test_a_shader_that_does_not_compile_ends_start_up_with_the_drivers_log(self):
+        self.check_compile_failure("intro.frag", "fragment",
+                                   "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = 1; }\n")
+
+    def test_a_program_that_does_not_link_ends_start_up_with_the_drivers_log(self):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "data", "intro.frag"), NO_MAIN_SHADER)
+        intro = self.run_to_end(cwd, 1)
+        log = intro.driver_log("link", os.path.join(cwd, "data", "standard.vert"),
+                               os.path.join(cwd, "data", "intro.frag"))
+        self.assertIn("main", log)
+        self.assertEqual(intro.stderr(), log + "\n")
+        self.assertEqual(intro.stdout(), "")
+
+    def test_an_unwritten_varying_links_on_this_driver_and_runs(self):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "data", "intro.frag"), UNWRITTEN_VARYING_SHADER)
+        intro = self.run_and_escape(cwd)
+        self.assertEqual(intro.stderr(), "")
+
+    def test_a_shader_without_any_optional_uniform_runs(self):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "data", "intro.frag"), NO_UNIFORMS_SHADER)
+        intro = self.run_and_escape(cwd)
+        self.assertEqual(intro.stderr(), "")
+        self.assertNotIn("Message:", intro.stdout())
+
+
+class DataDirectoryTest(FaultTestCase):
+
+    def test_data_only_in_the_parent_directory_is_found(self):
+        root = scratch_dir(self)
+        work = os.path.join(root, "work")
+        os.makedirs(os.path.join(work, "images"))
+        shutil.move(os.path.join(root, "images", "long.png"), os.path.join(work, "images"))
+        shutil.move(os.path.join(root, MUSIC_NAME), work)
+        intro = self.run_and_escape(work)
+        self.assertEqual(intro.stderr(), "")
+
+    def test_the_working_directorys_data_wins_over_the_parents(self):
+        root = scratch_dir(self)
+        work = os.path.join(root, "work")
+        shutil.copytree(os.path.join(root, "data"), os.path.join(work, "data"))
+        os.makedirs(os.path.join(work, "images"))
+        os.makedirs(os.path.join(work, "capture"))
+        shutil.copy(os.path.join(root, "images", "long.png"), os.path.join(work, "images"))
+        shutil.copy(os.path.join(root, MUSIC_NAME), work)
+        write(os.path.join(root, "data", "intro.frag"), SOLID_SHADER % "1.0, 0.0, 0.0")
+        write(os.path.join(work, "data", "intro.frag"), SOLID_SHADER % "0.0, 1.0, 0.0")
+        self.run_and_escape(work, args=["--capture"], frames=3)
+        self.assertEqual(read_bmp(frame_path(work, 0))[2][0][0], (0, 255, 0))
+
+    def test_data_in_neither_directory_ends_start_up(self):
+        cwd = scratch_dir(self, data=False)
+        intro = self.run_to_end(cwd, 1)
+        self.assertEqual(intro.stderr(), "Could not find the file standard.vert\n")
+
+
+class ImageFileTest(FaultTestCase):
+
+    def check_image(self, content, reason):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "images", "long.png"), content)
+        intro = self.run_and_escape(cwd)
+        self.assertEqual(intro.stderr(), "Could not load images/long.png: %s\n" % reason)
+        self.assertEqual(complete_lines(intro.stdout())[0], "0 0 0")
+
+    def test_an_empty_image_is_reported_and_the_run_goes_on(self):
+        self.check_image(b"", "unknown image type")
+
+    def test_a_garbage_image_is_reported_and_the_run_goes_on(self):
+        self.check_image(garbage(5000, "png"), "unknown image type")
+
+    def test_a_truncated_image_is_reported_and_the_run_goes_on(self):
+        with open(os.path.join(scratch_dir(self), "images", "long.png"), "rb") as f:
+            whole = f.read()
+        self.check_image(whole[:len(whole) // 3], "outofdata")
+
+    def test_an_image_that_claims_a_huge_size_is_refused_before_decoding(self):
+        self.check_image(png(100000, 100000), "too large")
+
+
+class MusicFileTest(FaultTestCase):
+
+    def check_music(self, content):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, MUSIC_NAME), content)
+        intro = self.run_to_end(cwd, 1)
+        errors = intro.stderr().split("\n")
+        self.assertEqual(errors[0], "Error loading music: " + MUSIC_NAME)
+        self.assertEqual(len(errors), 3, intro.stderr())
+        self.assertNotEqual(errors[1], "", "the mixer's reason follows")
+        self.assertEqual(time_lines(intro.stdout()), [])
+
+    def test_an_empty_music_file_ends_start_up(self):
+        self.check_music(b"")
+
+    def test_a_garbage_music_file_ends_start_up(self):
+        self.check_music(garbage(100000, "wav"))
+
+    def test_a_music_file_with_a_broken_header_ends_start_up(self):
+        with open(os.path.join(scratch_dir(self), MUSIC_NAME), "rb") as f:
+            whole = f.read()
+        self.check_music(b"RIFX" + whole[4:100000])
+
+
+class PlatformTest(FaultTestCase):
+
+    def test_no_x_display_ends_the_run_with_the_toolkits_message(self):
+        intro = self.start(display_env=False)
+        self.assertExitedNormally(intro.wait(), 1, intro)
+        self.assertEqual(intro.stderr(), "freeglut (%s): failed to open display ''\n" % INTRO)
+
+
+class CaptureFaultTest(FaultTestCase):
+
+    def mount_tmpfs(self, path, options):
+        """Mounts a small tmpfs at path, or skips the test where mounting is not allowed."""
+        os.makedirs(path, exist_ok=True)
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path],
+                                capture_output=True, text=True)
+        if result.returncode != 0:
+            self.skipTest("this machine does not allow a tmpfs mount: " + result.stderr.strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", path])
+
+    def test_a_read_only_capture_directory_is_reported_and_the_run_goes_on(self):
+        cwd = scratch_dir(self)
+        self.mount_tmpfs(os.path.join(cwd, "capture"), "size=1m,ro")
+        intro = self.run_and_escape(cwd, args=["--capture"])
+        errors = intro.stderr().splitlines()
+        self.assertGreater(len(errors), 30)
+        self.assertEqual(errors[0], "Could not write capture/frame0.bmp: Read-only file system")
+
+    def test_a_full_file_system_keeps_every_written_frame_whole(self):
+        cwd = scratch_dir(self)
+        capture = os.path.join(cwd, "capture")
+        self.mount_tmpfs(capture, "size=2m")
+        intro = self.run_and_escape(cwd, args=["--capture"], width=320, height=240, frames=60)
+        errors = intro.stderr().splitlines()
+        self.assertTrue(errors, "the file system never filled")
+        written = sorted(os.listdir(capture), key=lambda name: int(name[5:-4]))
+        self.assertTrue(written, "no frame fitted")
+        first_failure = int(errors[0].split("frame")[1].split(".")[0])
+        self.assertEqual(errors[0], "Could not write capture/frame%d.bmp: No space left on device"
+                         % first_failure)
+        self.assertEqual(len(written), first_failure, "every frame before the first failure was written")
+        for name in written:
+            self.assertEqual(os.path.getsize(os.path.join(capture, name)), 54 + 320 * 3 * 240, name)
+
+
+class WindowSizeTest(FaultTestCase):
+
+    def test_the_window_can_shrink_to_one_pixel_and_grow_again(self):
+        cwd = scratch_dir(self)
+        os.makedirs(os.path.join(cwd, "capture"))
+        intro = self.start(cwd=cwd, args=["--capture"], width=320, height=240)
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 10)
+        intro.resize(1, 1)
+        time.sleep(0.5)
+        shrunk = len(time_lines(intro.stdout()))
+        wait_for_frames(intro, shrunk + 10)
+        intro.resize(333, 250)
+        time.sleep(0.5)
+        grown = len(time_lines(intro.stdout()))
+        wait_for_frames(intro, grown + 10)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        sizes = {read_bmp(frame_path(cwd, n))[:2] for n in (0, shrunk + 5, grown + 5)}
+        self.assertEqual(sizes, {(320, 240), (1, 1), (333, 250)})
+        self.assertEqual(intro.stderr(), "")
+
+    def test_a_screen_whose_width_is_not_a_multiple_of_four_runs(self):
+        intro = self.run_and_escape(scratch_dir(self), width=333, height=250)
+        self.assertEqual(intro.stderr(), "")
+
+
+class CommandLineTest(FaultTestCase):
+
+    def check_capture_switch(self, args, captures):
+        cwd = scratch_dir(self)
+        os.makedirs(os.path.join(cwd, "capture"))
+        intro = self.run_and_escape(cwd, args=args, frames=10)
+        self.assertEqual(bool(os.listdir(os.path.join(cwd, "capture"))), captures, args)
+        self.assertEqual(intro.stderr(), "")
+
+    def test_only_a_single_capture_argument_turns_capture_on(self):
+        self.check_capture_switch(["--capture"], True)
+        self.check_capture_switch(["--capture", "x"], False)
+        self.check_capture_switch(["--capture", "--capture"], False)
+        self.check_capture_switch(["--unknown"], False)
+
+    def test_toolkit_options_are_taken_out_before_the_intro_sees_the_rest(self):
+        self.check_capture_switch(["-sync", "--capture"], True)
+        self.check_capture_switch(["-gldebug", "--capture"], True)
+
+
+if __name__ == "__main__":
+    unittest.main()
