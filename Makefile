@@ -5,7 +5,7 @@ BUILD_DIR := build
 JOBS := $(shell nproc)
 REGISTRY := ../shared/registry
 
-.PHONY: all deps build run test capture video regenerate clean
+.PHONY: all deps build run test soak capture video regenerate clean
 
 all: build
 
@@ -22,7 +22,11 @@ run: build
 # Every test that needs a window starts its own Xvfb server, so the user's
 # display is never touched.
 test: build
-	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -j $(JOBS) -LE soak
+
+# The whole intro in real time under Xvfb (two and a half minutes).
+soak: build
+	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -L soak
 
 # Renders every frame of the intro into build/capture/frame<N>.bmp with the
 # fixed 1/60-s clock (under Xvfb at 1280x720 where there is no display);
