@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks make_message, which renders a text file as one line of white,
-anti-aliased text on a transparent PNG strip 128 pixels high.
+anti-aliased text on a transparent PNG strip 128 pixels high, stored as 8-bit
+grey and alpha.
 
 The PNGs are decoded here with the standard library alone (chunks, CRCs,
 zlib, scanline filters), independently of the writer the tool uses.
@@ -23,8 +24,8 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 
 class Png:
-    """A decoded 8-bit RGBA PNG: its header fields and one bytes object of
-    width * 4 bytes per row."""
+    """A decoded 8-bit grey-and-alpha PNG: its header fields and one bytes
+    object of width * 2 bytes per row."""
 
     def __init__(self, data):
         if not data.startswith(PNG_SIGNATURE):
@@ -34,8 +35,8 @@ class Png:
             raise ValueError("IHDR is not first or IEND not last")
         (self.width, self.height, self.bit_depth, self.colour_type,
          compression, filtering, self.interlace) = struct.unpack(">IIBBBBB", chunks[0][1])
-        if (self.bit_depth, self.colour_type, compression, filtering, self.interlace) != (8, 6, 0, 0, 0):
-            raise ValueError("not a non-interlaced 8-bit RGBA PNG")
+        if (self.bit_depth, self.colour_type, compression, filtering, self.interlace) != (8, 4, 0, 0, 0):
+            raise ValueError("not a non-interlaced 8-bit grey-and-alpha PNG")
         raw = zlib.decompress(b"".join(body for kind, body in chunks if kind == b"IDAT"))
         self.rows = self._unfilter(raw)
 
@@ -52,7 +53,7 @@ class Png:
             position += 12 + length
 
     def _unfilter(self, raw):
-        stride = self.width * 4
+        stride = self.width * 2
         if len(raw) != self.height * (stride + 1):
             raise ValueError("image data of the wrong size")
         rows = []
@@ -61,18 +62,18 @@ class Png:
             start = y * (stride + 1)
             kind, line = raw[start], bytearray(raw[start + 1:start + 1 + stride])
             if kind == 1:
-                for i in range(4, stride):
-                    line[i] = (line[i] + line[i - 4]) & 255
+                for i in range(2, stride):
+                    line[i] = (line[i] + line[i - 2]) & 255
             elif kind == 2:
                 line = bytearray((a + b) & 255 for a, b in zip(line, previous))
             elif kind == 3:
                 for i in range(stride):
-                    left = line[i - 4] if i >= 4 else 0
+                    left = line[i - 2] if i >= 2 else 0
                     line[i] = (line[i] + ((left + previous[i]) >> 1)) & 255
             elif kind == 4:
                 for i in range(stride):
-                    left = line[i - 4] if i >= 4 else 0
-                    upper_left = previous[i - 4] if i >= 4 else 0
+                    left = line[i - 2] if i >= 2 else 0
+                    upper_left = previous[i - 2] if i >= 2 else 0
                     estimate = left + previous[i] - upper_left
                     to_left, to_up, to_upper_left = (abs(estimate - left), abs(estimate - previous[i]),
                                                      abs(estimate - upper_left))
@@ -90,7 +91,7 @@ class Png:
         return rows
 
     def alpha_rows(self):
-        return [row[3::4] for row in self.rows]
+        return [row[1::2] for row in self.rows]
 
     def ink_columns(self):
         """The first and last column holding any coverage."""
@@ -174,9 +175,8 @@ class RealMessageTest(WorkDirTest):
         self.assertGreater(sum(counts[1:255]), 0, "no anti-aliased edge")
         for y, row in enumerate(self.png.rows):
             for x in range(self.png.width):
-                if row[4 * x + 3]:
-                    self.assertEqual(row[4 * x:4 * x + 3], b"\xff\xff\xff",
-                                     "pixel %d,%d is inked but not white" % (x, y))
+                if row[2 * x + 1]:
+                    self.assertEqual(row[2 * x], 255, "pixel %d,%d is inked but not white" % (x, y))
 
     def test_ink_fills_the_strip_inside_its_margins(self):
         first, last = self.png.ink_columns()

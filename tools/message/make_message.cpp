@@ -1,7 +1,8 @@
 // make_message FONT_TTF TEXT_FILE OUTPUT_PNG
 //
 // Renders the text file as one long line of white, anti-aliased text on a
-// transparent strip kStripHeight pixels high, the texture the intro scrolls.
+// transparent strip kStripHeight pixels high (8-bit grey and alpha), the
+// texture the intro scrolls.
 // The PNG is first written to OUTPUT_PNG.tmp and then renamed into place, so a
 // failed run leaves no partial image behind.
 #include "message_text.h"
@@ -64,14 +65,14 @@ namespace
 		return font;
 	}
 
-	// Writes the RGBA pixels as a PNG at path.tmp and renames it to path; the
-	// temporary file is removed if either step fails.
+	// Writes the grey-and-alpha pixels as a PNG at path.tmp and renames it to
+	// path; the temporary file is removed if either step fails.
 	void WritePngInPlace(const std::string &path, int width, int height,
-	                     const std::vector<unsigned char> &rgba)
+	                     const std::vector<unsigned char> &greyAlpha)
 	{
 		const std::string temporaryPath = path + ".tmp";
 		errno = 0;
-		if (!stbi_write_png(temporaryPath.c_str(), width, height, 4, rgba.data(), width * 4))
+		if (!stbi_write_png(temporaryPath.c_str(), width, height, 2, greyAlpha.data(), width * 2))
 		{
 			const int writeError = errno;
 			std::remove(temporaryPath.c_str());
@@ -102,8 +103,8 @@ namespace
 			                              " pixels wide, over the limit of " + std::to_string(kMaxStripWidth) +
 			                              " pixels; shorten it");
 
-		const std::vector<unsigned char> rgba = WhiteRgbaFromCoverage(RasteriseStrip(font, layout));
-		WritePngInPlace(outputPath, static_cast<int>(layout.width), kStripHeight, rgba);
+		const std::vector<unsigned char> greyAlpha = WhiteGreyAlphaFromCoverage(RasteriseStrip(font, layout));
+		WritePngInPlace(outputPath, static_cast<int>(layout.width), kStripHeight, greyAlpha);
 	}
 }
 

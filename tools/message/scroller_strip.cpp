@@ -131,18 +131,16 @@ std::vector<unsigned char> RasteriseStrip(const stbtt_fontinfo &font, const Stri
 	return strip;
 }
 
-std::vector<unsigned char> WhiteRgbaFromCoverage(const std::vector<unsigned char> &coverage)
+std::vector<unsigned char> WhiteGreyAlphaFromCoverage(const std::vector<unsigned char> &coverage)
 {
 	// The colour is white under transparent pixels too: a linearly filtered
 	// texture then blends only white into the glyphs' edges, never black.
-	std::vector<unsigned char> rgba;
-	rgba.reserve(coverage.size() * 4);
+	std::vector<unsigned char> greyAlpha;
+	greyAlpha.reserve(coverage.size() * 2);
 	for (unsigned char alpha : coverage)
 	{
-		rgba.push_back(255);
-		rgba.push_back(255);
-		rgba.push_back(255);
-		rgba.push_back(alpha);
+		greyAlpha.push_back(255);
+		greyAlpha.push_back(alpha);
 	}
-	return rgba;
+	return greyAlpha;
 }
