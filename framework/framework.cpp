@@ -89,6 +89,10 @@ namespace
 
 std::string Framework::FindFileOrThrow(const std::string &basename)
 {
+	// The file system would see a name with a NUL byte cut short, and so
+	// check a different file than the one asked for.
+	if(basename.find('\0') != std::string::npos)
+		throw std::runtime_error("Could not find the file " + basename);
 	const std::string local = "data/" + basename;
 	if(IsReadableFile(local))
 		return local;

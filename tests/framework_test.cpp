@@ -110,6 +110,10 @@ TEST_F(LookupTree, AMissingFileNamesOnlyItsBaseName)
 	std::filesystem::create_directories(root / "work" / "data" / "folder.frag");
 	EXPECT_EQ(MissingMessage("folder.frag"), "Could not find the file folder.frag")
 		<< "a directory is not a data file";
+	Write("work/data/present.frag");
+	const std::string withNul("present.frag\0x", 14);
+	EXPECT_EQ(MissingMessage(withNul), "Could not find the file present.frag")
+		<< "a name with a NUL byte names no file, not the one before the NUL";
 }
 
 TEST_F(LookupTree, TheWorkingDirectoryDecidesNotTheExecutable)
