@@ -554,10 +554,16 @@ def render_group_cpp(model, name, functions, constants, extension_flags):
     decl += ["extern %s %s;" % (pfn_name("gl", f["name"]), variable(model, f["name"]))
              for f in functions]
     body = []
-    if constants:
+    # A 64-bit value would widen the group's enumeration past what every
+    # compiler accepts next to the negative ones, so it is a constant of its own.
+    wide = [(c, v) for c, v in constants if v.endswith("ull")]
+    narrow = [(c, v) for c, v in constants if not v.endswith("ull")]
+    if narrow:
         body += ["\tenum %s" % name, "\t{"]
-        body += ["\t\tGL_%s = %s," % (c, v) for c, v in constants]
+        body += ["\t\tGL_%s = %s," % (c, v) for c, v in narrow]
         body += ["\t};", ""]
+    if wide:
+        body += ["\tconst GLuint64 GL_%s = %s;" % (c, v) for c, v in wide] + [""]
     for function in functions:
         ret, params = signature(model["typemap"], function)
         args = ", ".join(p["name"] for p in function["params"])

@@ -4291,7 +4291,6 @@ namespace gl
 		GL_CONDITION_SATISFIED = 0x911C,
 		GL_WAIT_FAILED = 0x911D,
 		GL_SYNC_FLUSH_COMMANDS_BIT = 0x00000001,
-		GL_TIMEOUT_IGNORED = 0xFFFFFFFFFFFFFFFFull,
 		GL_SAMPLE_POSITION = 0x8E50,
 		GL_SAMPLE_MASK = 0x8E51,
 		GL_SAMPLE_MASK_VALUE = 0x8E52,
@@ -6550,6 +6549,8 @@ namespace gl
 		GL_SCALED_RESOLVE_FASTEST_EXT = 0x90BA,
 		GL_SCALED_RESOLVE_NICEST_EXT = 0x90BB,
 	};
+
+	const GLuint64 GL_TIMEOUT_IGNORED = 0xFFFFFFFFFFFFFFFFull;
 
 	inline void ActiveTextureARB(GLenum texture) { glActiveTextureARB(texture); }
 	inline void ClientActiveTextureARB(GLenum texture) { glClientActiveTextureARB(texture); }
