@@ -3,9 +3,10 @@
 
 BUILD_DIR := build
 JOBS := $(shell nproc)
+FUZZ_SECONDS := 30
 REGISTRY := ../shared/registry
 
-.PHONY: all deps build run test soak capture video regenerate clean
+.PHONY: all deps build run test soak test-sanitize fuzz capture video bench regenerate clean
 
 all: build
 
@@ -28,6 +29,21 @@ test: build
 soak: build
 	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -L soak
 
+# The unit, GL and tool tests and a short capture end to end, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer in their own build.
+test-sanitize: deps
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_SANITIZE=ON > /dev/null
+	@cmake --build build-sanitize -j $(JOBS)
+	@tests/sanitize/run.sh build-sanitize
+
+# The libFuzzer targets in their own clang build, each run FUZZ_SECONDS from
+# a copy of its committed seeds; a crash, hang or leak fails.
+fuzz: deps
+	@tools/install-deps.sh clang libclang-rt-14-dev
+	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DINTRO_FUZZ=ON > /dev/null
+	@cmake --build build-fuzz --target fuzzers -j $(JOBS)
+	@tests/fuzz/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
 # Renders every frame of the intro into build/capture/frame<N>.bmp with the
 # fixed 1/60-s clock (under Xvfb at 1280x720 where there is no display);
 # frames of an earlier capture are removed first.
@@ -40,9 +56,18 @@ capture: build
 video: deps
 	@tools/make-video.sh $(BUILD_DIR)/capture $(BUILD_DIR)/lumiter_party_biisi.wav $(BUILD_DIR)/intro.mp4
 
+# The benchmarks, in their own build with GLEW and libepoxy (the loader's
+# peers): figures printed and written to bench/results.md with a frame-time
+# plot, bench/frame-times.png.
+bench: deps
+	@tools/install-deps.sh libglew-dev libepoxy-dev gnuplot-nox
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON > /dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@python3 bench/run_benchmarks.py build-bench .
+
 # Rewrites the loader's generated sources from the OpenGL registry.
 regenerate:
 	python3 tools/gen_glload.py $(REGISTRY)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-bench build-sanitize build-fuzz
