@@ -1,7 +1,9 @@
 #!/bin/sh
-# Installs the Debian 12 packages the build, the intro and its tests need.
-# Each package is checked with dpkg first, so a second run is quick and needs
-# no network; only what is missing goes to apt-get.
+# Usage: install-deps.sh [EXTRA_PACKAGE...]
+# Installs the Debian 12 packages the build, the intro and its tests need,
+# and any extra ones a make target asks for. Each package is checked with
+# dpkg first, so a second run is quick and needs no network; only what is
+# missing goes to apt-get.
 set -eu
 
 PACKAGES="
@@ -13,7 +15,7 @@ googletest libgtest-dev libbenchmark-dev
 "
 
 missing=""
-for pkg in $PACKAGES; do
+for pkg in $PACKAGES "$@"; do
     status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
     case "$status" in
         *"install ok installed"*) ;;
