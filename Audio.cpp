@@ -22,6 +22,9 @@ namespace
 
 void load_music()
 {
+	// SDL would otherwise turn SIGINT and SIGTERM into quit events that
+	// nothing here reads, and Ctrl-C or kill would no longer end the intro.
+	SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 	if(SDL_Init(SDL_INIT_AUDIO) < 0)
 	{
 		std::printf("Failed to init SDL\n");

@@ -4,6 +4,7 @@ the hot reload and a broken image."""
 import os
 import re
 import shutil
+import signal
 import time
 import unittest
 
@@ -75,6 +76,18 @@ class KeyboardTest(IntroTestCase):
         self.assertGreater(len(time_lines(intro.stdout())), frames)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
+
+
+class SignalTest(IntroTestCase):
+
+    def test_interrupt_and_terminate_end_the_run(self):
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal_number):
+                intro = self.start()
+                self.assertIsNotNone(intro.wait_window())
+                wait_for_frames(intro, 5)
+                intro.process.send_signal(signal_number)
+                self.assertEqual(intro.wait(timeout=10), -signal_number)
 
 
 class TimeLimitTest(IntroTestCase):
