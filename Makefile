@@ -6,7 +6,7 @@ JOBS := $(shell nproc)
 FUZZ_SECONDS := 30
 REGISTRY := ../shared/registry
 
-.PHONY: all deps build run test soak test-sanitize fuzz capture video bench regenerate clean
+.PHONY: all deps build run test soak test-sanitize fuzz capture video contact-sheet bench regenerate clean
 
 all: build
 
@@ -55,6 +55,12 @@ capture: build
 # Turns the captured frames and the soundtrack into build/intro.mp4.
 video: deps
 	@tools/make-video.sh $(BUILD_DIR)/capture $(BUILD_DIR)/lumiter_party_biisi.wav $(BUILD_DIR)/intro.mp4
+
+# Captures the intro under Xvfb and lays one frame per section out as
+# images/contact-sheet.png (the README's first picture).
+contact-sheet: build
+	@tools/install-deps.sh imagemagick
+	@tools/contact-sheet.sh $(BUILD_DIR)/intro $(BUILD_DIR) images/contact-sheet.png
 
 # The benchmarks, in their own build with GLEW and libepoxy (the loader's
 # peers): figures printed and written to bench/results.md with a frame-time
