@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -114,11 +113,6 @@ namespace
 		bool read = false;
 		std::string bytes;
 		std::string error;
-
-		bool operator==(const FileBytes &other) const
-		{
-			return read == other.read && bytes == other.bytes && error == other.error;
-		}
 	};
 
 	// Everything a build reads: the two shader files and the image.
@@ -127,12 +121,6 @@ namespace
 		FileBytes vertexShader;
 		FileBytes fragmentShader;
 		FileBytes image;
-
-		bool operator==(const SceneInputs &other) const
-		{
-			return vertexShader == other.vertexShader && fragmentShader == other.fragmentShader &&
-			       image == other.image;
-		}
 	};
 
 	// The inputs of the program and texture now in use, and what their build
@@ -144,20 +132,52 @@ namespace
 	// The image warning last printed, so that one that stays is printed once.
 	std::string printedImageWarning;
 
+	// Hands the file's bytes to consume(block, size) a block at a time, until
+	// consume returns false or the file ends. Returns "" or the reason the
+	// file could not be opened or read.
+	template <typename Consume>
+	std::string StreamFile(const std::string &path, Consume consume)
+	{
+		std::FILE *file = std::fopen(path.c_str(), "rb");
+		if(!file)
+			return std::strerror(errno);
+		static char block[65536];
+		size_t count = 0;
+		while((count = std::fread(block, 1, sizeof block, file)) > 0 && consume(block, count))
+		{
+		}
+		const std::string error = std::ferror(file) ? std::strerror(errno) : "";
+		std::fclose(file);
+		return error;
+	}
+
 	FileBytes ReadFile(const std::string &path)
 	{
 		FileBytes file;
-		std::ifstream stream(path, std::ios::binary);
-		if(!stream)
-		{
-			file.error = std::strerror(errno);
-			return file;
-		}
-		std::ostringstream bytes;
-		bytes << stream.rdbuf();
-		file.read = !stream.bad();
-		file.bytes = bytes.str();
+		file.error = StreamFile(path, [&file](const char *block, size_t count) {
+			file.bytes.append(block, count);
+			return true;
+		});
+		file.read = file.error.empty();
 		return file;
+	}
+
+	// Whether the file now holds exactly the bytes known holds, or fails to
+	// open for the same reason; read without keeping a copy, so that the
+	// check every rebuild makes costs little.
+	bool FileMatches(const std::string &path, const FileBytes &known)
+	{
+		size_t offset = 0;
+		bool same = true;
+		const std::string error = StreamFile(path, [&](const char *block, size_t count) {
+			same = offset + count <= known.bytes.size() &&
+			       std::memcmp(known.bytes.data() + offset, block, count) == 0;
+			offset += count;
+			return same;
+		});
+		if(!error.empty())
+			return !known.read && error == known.error;
+		return known.read && same && offset == known.bytes.size();
 	}
 
 	FileBytes ReadDataFile(const std::string &basename)
@@ -174,6 +194,18 @@ namespace
 		}
 	}
 
+	bool DataFileMatches(const std::string &basename, const FileBytes &known)
+	{
+		try
+		{
+			return FileMatches(Framework::FindFileOrThrow(basename), known);
+		}
+		catch(const std::runtime_error &e)
+		{
+			return !known.read && known.error == e.what();
+		}
+	}
+
 	SceneInputs ReadSceneInputs()
 	{
 		SceneInputs inputs;
@@ -181,6 +213,14 @@ namespace
 		inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
 		inputs.image = ReadFile(kImageFile);
 		return inputs;
+	}
+
+	// Whether the files still hold the bytes the program in use was built from.
+	bool SceneUnchanged()
+	{
+		return haveBuiltInputs && DataFileMatches(kVertexShaderFile, builtInputs.vertexShader) &&
+		       DataFileMatches(kFragmentShaderFile, builtInputs.fragmentShader) &&
+		       FileMatches(kImageFile, builtInputs.image);
 	}
 
 	// Prints the result of the image's load: a warning when it failed (once
@@ -355,8 +395,7 @@ void InitializeProgram()
 // shader that stays broken is reported once rather than every rebuild.
 void reload()
 {
-	const SceneInputs inputs = ReadSceneInputs();
-	if(haveBuiltInputs && inputs == builtInputs)
+	if(SceneUnchanged())
 	{
 		PrintImageReport();
 		lastRebuildFailure.clear();
@@ -364,6 +403,7 @@ void reload()
 		return;
 	}
 
+	const SceneInputs inputs = ReadSceneInputs();
 	std::ostringstream report;
 	std::streambuf *const console = std::cerr.rdbuf(report.rdbuf());
 	bool built = false;
