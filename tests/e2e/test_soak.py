@@ -1,7 +1,12 @@
-"""The whole intro at 640x480 in real time, with the shader edited every
-second so that many rebuilds really rebuild: it must end by itself with status 0
-after 135 s without growing, print every rebuild's size line and draw without
-a driver error. It takes about two and a half minutes."""
+"""The whole intro at 640x480 in real time: it must end by itself with status
+0 after 135 s without growing, print every rebuild's size line and draw
+without a driver error. It takes about two and a half minutes.
+
+From frame 300 until 20 s before the end the shader is edited every second,
+so that those rebuilds really compile, decode and upload. The resident
+memory is compared at two quiet moments, frame 300 and the end, when the
+rebuilds find nothing changed; a rebuild's own buffers come and go within
+it and would otherwise decide which moment a sample catches."""
 
 import os
 import re
@@ -34,10 +39,13 @@ class SoakTest(IntroTestCase):
         at_frame_300 = None
         last = None
         edits = 0
-        next_edit = started
+        next_edit = None
         while intro.process.poll() is None:
             # A new comment changes the file's bytes, so the next rebuild compiles.
-            if time.monotonic() >= next_edit:
+            if next_edit is None and at_frame_300 is not None:
+                next_edit = time.monotonic()
+            editing = next_edit is not None and time.monotonic() - started < 115.0
+            if editing and time.monotonic() >= next_edit:
                 edits += 1
                 with open(shader + ".new", "w") as f:
                     f.write(original + "\n// edit %d\n" % edits)
@@ -68,7 +76,9 @@ class SoakTest(IntroTestCase):
         self.assertEqual(intro.stderr(), "")
         print("\nsoak: %d frames, %d rebuilds, %d shader edits, resident %.1f MiB at frame 300, "
               "%.1f MiB at the end" % (frames, frames // 30, edits, at_frame_300 / MIB, last / MIB))
-        self.assertLessEqual(abs(last - at_frame_300), 8 * MIB)
+        # Memory the start-up used may still be returned later, so the end can
+        # be lower; it must not be more than 8 MiB higher.
+        self.assertLessEqual(last - at_frame_300, 8 * MIB)
 
 
 if __name__ == "__main__":
