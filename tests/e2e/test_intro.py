@@ -5,8 +5,10 @@ import os
 import re
 import shutil
 import signal
+import struct
 import time
 import unittest
+import zlib
 
 from harness import BUILD_DIR, MUSIC_NAME, IntroTestCase, scratch_dir
 
@@ -15,6 +17,15 @@ TIME_LINE = re.compile(r"^\d+(\.\d+)?(e[-+]\d+)?$")
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = undefinedThing; }\n"
 OTHER_BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec3(1.0); }\n"
+
+
+def tiny_png(width, height):
+    """A valid 8-bit RGBA PNG of the given size, every pixel opaque grey."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = b"".join(b"\0" + b"\x80\x80\x80\xff" * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def complete_lines(text):
@@ -194,6 +205,23 @@ class HotReloadTest(IntroTestCase):
 
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
+
+    def test_a_new_image_is_picked_up(self):
+        cwd = scratch_dir(self)
+        intro = self.start(cwd=cwd)
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 10)
+        temporary = os.path.join(cwd, "images", "new.png")
+        with open(temporary, "wb") as f:
+            f.write(tiny_png(3, 2))
+        os.replace(temporary, os.path.join(cwd, "images", "long.png"))
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        sizes = [line for line in complete_lines(intro.stdout()) if SIZE_LINE.match(line)]
+        self.assertNotEqual(sizes[0], "3 2 4")
+        self.assertEqual(sizes[-1], "3 2 4")
+        self.assertEqual(intro.stderr(), "")
 
     def test_a_deleted_shader_is_reported_once_and_picked_up_when_restored(self):
         cwd = scratch_dir(self)
