@@ -1,0 +1,398 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of make bench, prints the figures and writes them to
+bench/results.md with a frame-time plot, bench/frame-times.png.
+
+Usage: run_benchmarks.py BUILD_DIR SOURCE_DIR
+
+BUILD_DIR is a build configured with -DINTRO_BENCH=ON. Every comparison runs
+both sides in the same invocation, alternating round by round, and reports
+medians and ratios, since the machine is shared. Benchmarks measure; nothing
+here fails on a missed goal.
+"""
+
+import datetime
+import json
+import os
+import platform
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD_DIR = os.path.abspath(sys.argv[1]) if len(sys.argv) == 3 else ""
+SOURCE_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
+os.environ["INTRO_BUILD_DIR"] = BUILD_DIR
+os.environ["INTRO_SOURCE_DIR"] = SOURCE_DIR
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+
+from harness import MUSIC_NAME, Xvfb  # noqa: E402
+
+INTRO = os.path.join(BUILD_DIR, "intro")
+BENCH = os.path.join(BUILD_DIR, "bench")
+TRIVIAL_SHADER = os.path.join(SOURCE_DIR, "bench", "trivial.frag")
+VERTEX_SHADER = os.path.join(SOURCE_DIR, "data", "standard.vert")
+RUN_ENV = dict(os.environ, SDL_AUDIODRIVER="dummy", LIBGL_ALWAYS_SOFTWARE="1")
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))] if ordered else float("nan")
+
+
+def workdir(fragment_shader=None):
+    """A scratch working directory laid out as the intro's."""
+    path = tempfile.mkdtemp(prefix="intro-bench-")
+    shutil.copytree(os.path.join(SOURCE_DIR, "data"), os.path.join(path, "data"))
+    if fragment_shader:
+        shutil.copy(fragment_shader, os.path.join(path, "data", "intro.frag"))
+    os.makedirs(os.path.join(path, "images"))
+    shutil.copy(os.path.join(BUILD_DIR, "images", "long.png"), os.path.join(path, "images"))
+    shutil.copy(os.path.join(BUILD_DIR, MUSIC_NAME), path)
+    return path
+
+
+def run_lines(command, cwd, display, enough, timeout=300, on_poll=None):
+    """Runs command until enough(lines) holds; returns its output lines.
+
+    The output goes to a file that is read every 0.1 s rather than through a
+    pipe read line by line, so that reading it costs the measured program
+    next to nothing."""
+    env = dict(RUN_ENV, DISPLAY=display)
+    with tempfile.TemporaryFile(mode="w+") as output:
+        process = subprocess.Popen(command, cwd=cwd, env=env, stdout=output, stderr=subprocess.DEVNULL)
+        started = time.monotonic()
+        lines = []
+        try:
+            while process.poll() is None and time.monotonic() - started < timeout:
+                time.sleep(0.1)
+                if on_poll:
+                    on_poll()
+                with open("/proc/self/fd/%d" % output.fileno()) as reader:
+                    text = reader.read()
+                lines = text[:text.rfind("\n") + 1].splitlines()
+                if enough(lines):
+                    break
+        finally:
+            process.send_signal(signal.SIGKILL)
+            process.wait()
+    return lines
+
+
+def first_line_milliseconds(command, cwd, display, wanted):
+    """Milliseconds from starting command to the first output line for which
+    wanted(line) holds, read through a pipe as it comes."""
+    env = dict(RUN_ENV, DISPLAY=display)
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+    started = time.monotonic()
+    elapsed = float("nan")
+    try:
+        for line in process.stdout:
+            if wanted(line.rstrip("\n")):
+                elapsed = 1000.0 * (time.monotonic() - started)
+                break
+    finally:
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        process.stdout.close()
+    return elapsed
+
+
+def is_time_line(line):
+    return "." in line and " " not in line and not line.startswith("FPS")
+
+
+def fps_values(lines):
+    return [float(line[5:]) for line in lines if line.startswith("FPS: ")]
+
+
+def frame_rate(command, cwd, display, windows=6):
+    """The median of the frame-rate lines, leaving out the first window."""
+    lines = run_lines(command, cwd, display, lambda got: len(fps_values(got)) >= windows + 1)
+    return median(fps_values(lines)[1:])
+
+
+def capture_in_memory(cwd):
+    """Points cwd/capture at a fresh folder in /dev/shm (tmpfs), so that the
+    disk's write-back does not decide the capture figures; returns a function
+    that removes that folder again."""
+    capture = os.path.join(cwd, "capture")
+    if os.path.islink(capture):
+        shutil.rmtree(os.readlink(capture), True)
+        os.remove(capture)
+    elif os.path.isdir(capture):
+        shutil.rmtree(capture)
+    target = tempfile.mkdtemp(prefix="intro-bench-capture-", dir="/dev/shm")
+    os.symlink(target, capture)
+    return lambda: shutil.rmtree(target, True)
+
+
+# ------------------------------------------------------------------ 1. overhead
+
+def frame_loop_overhead(rounds=9):
+    cwd = workdir(TRIVIAL_SHADER)
+    intro, bare = [], []
+    with Xvfb(640, 480) as xvfb:
+        for _ in range(rounds):
+            intro.append(frame_rate([INTRO], cwd, xvfb.display))
+            bare.append(frame_rate([os.path.join(BENCH, "bare_loop"), VERTEX_SHADER, TRIVIAL_SHADER,
+                                    "100000"], cwd, xvfb.display))
+    shutil.rmtree(cwd)
+    return {"intro": median(intro), "bare": median(bare), "ratio": median(intro) / median(bare)}
+
+
+# ------------------------------------------------------------------ 2. rebuild hitch
+
+def frame_times(lines):
+    """(frame time in ms, whether the frame held a rebuild) per frame.
+
+    A frame's time line carries the toolkit's clock as the frame began, and
+    the rebuild comes after that reading, so its cost lands in the interval
+    from the rebuilding frame's time line to the next one."""
+    result = []
+    previous = None
+    rebuild_announced = False
+    rebuild_running = False
+    for line in lines:
+        if len(line.split()) == 3:
+            rebuild_announced = True
+            continue
+        if not is_time_line(line):
+            continue
+        now = float(line)
+        if previous is not None:
+            result.append(((now - previous) * 1000.0, rebuild_running))
+        previous = now
+        rebuild_running = rebuild_announced
+        rebuild_announced = False
+    return result
+
+
+def rebuild_hitch(frames=1500):
+    """Frame times of the bundled intro, with the shader files left alone and
+    with the shader edited every half second so that rebuilds compile."""
+    results = {}
+    for label, edit in (("unchanged", False), ("edited", True)):
+        cwd = workdir()
+        shader = os.path.join(cwd, "data", "intro.frag")
+        with open(shader) as f:
+            original = f.read()
+        state = {"next": time.monotonic(), "edits": 0}
+
+        def edit_now():
+            if edit and time.monotonic() >= state["next"]:
+                state["edits"] += 1
+                with open(shader + ".new", "w") as f:
+                    f.write(original + "\n// edit %d\n" % state["edits"])
+                os.replace(shader + ".new", shader)
+                state["next"] += 0.5
+
+        with Xvfb(640, 480) as xvfb:
+            lines = run_lines([INTRO], cwd, xvfb.display,
+                              lambda got: sum(1 for line in got if is_time_line(line)) >= frames,
+                              on_poll=edit_now)
+        shutil.rmtree(cwd)
+        times = frame_times(lines)[60:]
+        ordinary = [t for t, rebuild in times if not rebuild]
+        rebuilds = [t for t, rebuild in times if rebuild]
+        results[label] = {"ordinary": ordinary, "rebuild": rebuilds, "series": times}
+    return results
+
+
+def describe(values):
+    return "%.1f / %.1f / %.1f" % (median(values), percentile(values, 0.99), max(values) if values else 0)
+
+
+# ------------------------------------------------------------------ 3. capture
+
+def capture_throughput(size, rounds=3, windows=3):
+    cwd = workdir(TRIVIAL_SHADER)
+    intro, floor = [], []
+    with Xvfb(*size) as xvfb:
+        for _ in range(rounds):
+            release = capture_in_memory(cwd)
+            intro.append(frame_rate([INTRO, "--capture"], cwd, xvfb.display, windows))
+            release()
+            release = capture_in_memory(cwd)
+            floor.append(frame_rate([os.path.join(BENCH, "bare_loop"), VERTEX_SHADER, TRIVIAL_SHADER,
+                                     "100000", "--capture-floor", os.path.join(cwd, "capture")],
+                                    cwd, xvfb.display, windows))
+            release()
+    shutil.rmtree(cwd)
+    return {"intro": median(intro), "floor": median(floor), "ratio": median(intro) / median(floor)}
+
+
+# ------------------------------------------------------------------ 4. BMP encoding
+
+def bmp_encoding():
+    output = subprocess.run([os.path.join(BENCH, "bitmap_bench"), "--benchmark_repetitions=15",
+                             "--benchmark_enable_random_interleaving=true",
+                             "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
+                            capture_output=True, text=True, check=True).stdout
+    rates = {}
+    for entry in json.loads(output)["benchmarks"]:
+        if entry.get("aggregate_name") == "median":
+            rates[entry["run_name"]] = entry["bytes_per_second"] / 1e9
+    return {"encode": rates["EncodeBottomUp"], "encode_top_down": rates["EncodeTopDown"],
+            "copy": rates["CopyFrame"], "ratio": rates["EncodeBottomUp"] / rates["CopyFrame"]}
+
+
+# ------------------------------------------------------------------ 5. loader
+
+def loader_costs(rounds=15):
+    names = ("glload", "glew", "epoxy")
+    costs = {name: [] for name in names}
+    lookups = {}
+    env_counter = os.path.join(BENCH, "liblookup_counter.so")
+    with Xvfb(64, 64) as xvfb:
+        for _ in range(rounds):
+            for name in names:
+                result = subprocess.run([os.path.join(BENCH, "loader_bench_" + name)], capture_output=True,
+                                        text=True, env=dict(RUN_ENV, DISPLAY=xvfb.display,
+                                                            LD_PRELOAD=env_counter), check=True)
+                init, first, second = (float(v) for v in result.stdout.split())
+                costs[name].append(init + first - second)
+                lookups[name] = int(result.stderr.split("lookups")[-1])
+    return {name: {"ms": median(costs[name]), "lookups": lookups[name]} for name in names}
+
+
+# ------------------------------------------------------------------ 6. start-up
+
+def startup(rounds=10):
+    cwd = workdir()
+    first_frame, steps = [], []
+    with Xvfb(1280, 720) as xvfb:
+        for _ in range(rounds):
+            first_frame.append(first_line_milliseconds([INTRO], cwd, xvfb.display, is_time_line))
+            result = subprocess.run([os.path.join(BENCH, "startup_steps")], cwd=cwd, capture_output=True,
+                                    text=True, env=dict(RUN_ENV, DISPLAY=xvfb.display), check=True)
+            steps.append([float(v) for v in result.stderr.split()[-5:]])
+    shutil.rmtree(cwd)
+    toolkit, loader, program, image, audio = (median([s[i] for s in steps]) for i in range(5))
+    return {"first_frame": median(first_frame), "toolkit": toolkit, "loader": loader,
+            "compile": program - image, "image": image, "audio": audio,
+            "own": loader + image + audio}
+
+
+# ------------------------------------------------------------------ report
+
+def machine():
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    mesa = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "libgl1-mesa-dri"], capture_output=True,
+                          text=True).stdout
+    return "%s, %d cores, %s, Mesa %s (llvmpipe, software rendering) under Xvfb" % (
+        model, os.cpu_count(), platform.platform(terse=True), mesa)
+
+
+def plot(hitch, path):
+    data = path + ".dat"
+    with open(data, "w") as f:
+        for label in ("unchanged", "edited"):
+            for index, (ms, rebuild) in enumerate(hitch[label]["series"]):
+                f.write("%d %.3f %d\n" % (index, ms, 1 if rebuild else 0))
+            f.write("\n\n")
+    script = """set terminal png size 1100,450
+set output '%s'
+set title 'Frame times of the bundled intro at 640x480 (llvmpipe)'
+set xlabel 'frame'
+set ylabel 'milliseconds'
+set key top left
+plot '%s' index 0 using 1:($3 == 0 ? $2 : 1/0) with points pt 7 ps 0.3 lc rgb '#4477aa' title 'frames', \\
+     '%s' index 0 using 1:($3 == 1 ? $2 : 1/0) with points pt 5 ps 0.8 lc rgb '#228833' title 'rebuild, files unchanged', \\
+     '%s' index 1 using 1:($3 == 1 ? $2 : 1/0) with points pt 9 ps 0.8 lc rgb '#cc3311' title 'rebuild, shader edited'
+""" % (path, data, data, data)
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    os.remove(data)
+
+
+def main():
+    if not BUILD_DIR:
+        sys.exit(__doc__)
+    print("bench: frame-loop overhead ...", flush=True)
+    overhead = frame_loop_overhead()
+    print("bench: rebuild hitch ...", flush=True)
+    hitch = rebuild_hitch()
+    print("bench: capture throughput ...", flush=True)
+    capture = {size: capture_throughput(size) for size in ((640, 480), (1280, 720))}
+    print("bench: BMP encoding ...", flush=True)
+    bmp = bmp_encoding()
+    print("bench: loader ...", flush=True)
+    loaders = loader_costs()
+    print("bench: start-up ...", flush=True)
+    start = startup()
+
+    unchanged = hitch["unchanged"]
+    edited = hitch["edited"]
+    median_frame = median(unchanged["ordinary"])
+    rows = [
+        ("Frame-loop overhead, 640x480, trivial shader",
+         "intro %.0f fps, bare loop %.0f fps" % (overhead["intro"], overhead["bare"]),
+         "%.3f" % overhead["ratio"], ">= 0.95", overhead["ratio"] >= 0.95),
+        ("Ordinary frames, bundled intro, 640x480 (median / p99 / max ms)",
+         describe(unchanged["ordinary"]), "", "report", None),
+        ("Rebuild frames, files unchanged (median / p99 / max ms)", describe(unchanged["rebuild"]),
+         "%.2f x median frame" % (max(unchanged["rebuild"]) / median_frame),
+         "<= 2 x median frame", max(unchanged["rebuild"]) <= 2 * median_frame),
+        ("Rebuild frames, shader edited (median / p99 / max ms)", describe(edited["rebuild"]),
+         "%.1f x median frame" % (median(edited["rebuild"]) / median_frame), "report", None),
+    ]
+    for size, result in capture.items():
+        rows.append(("Capture, %dx%d, trivial shader" % size,
+                     "intro %.1f fps, floor %.1f fps" % (result["intro"], result["floor"]),
+                     "%.3f" % result["ratio"], ">= 0.8", result["ratio"] >= 0.8))
+    rows.append(("BMP encoding, 1920x1080", "encode %.2f GB/s, copy %.2f GB/s" % (bmp["encode"], bmp["copy"]),
+                 "%.3f" % bmp["ratio"], ">= 0.25", bmp["ratio"] >= 0.25))
+    ours = loaders["glload"]["ms"]
+    rows.append(("Loader: load + first use of the intro's entry points",
+                 "glload %.2f ms (%d look-ups), GLEW %.2f ms (%d), libepoxy %.2f ms (%d)" % (
+                     ours, loaders["glload"]["lookups"], loaders["glew"]["ms"], loaders["glew"]["lookups"],
+                     loaders["epoxy"]["ms"], loaders["epoxy"]["lookups"]),
+                 "%.2f x GLEW, %.2f x libepoxy" % (ours / loaders["glew"]["ms"], ours / loaders["epoxy"]["ms"]),
+                 "faster than both", ours < loaders["glew"]["ms"] and ours < loaders["epoxy"]["ms"]))
+    rows.append(("Start-up, exec to the first frame's time line, 1280x720", "%.0f ms" % start["first_frame"],
+                 "", "report", None))
+    rows.append(("Start-up steps (ms)",
+                 "toolkit and context %.1f, loader %.1f, shader compile and link %.1f, image decode and "
+                 "upload %.1f, audio set-up %.1f" % (start["toolkit"], start["loader"], start["compile"],
+                                                     start["image"], start["audio"]),
+                 "own steps %.1f ms" % start["own"], "own steps < 20 ms", start["own"] < 20.0))
+
+    stamp = datetime.date.today().isoformat()
+    table = ["| Measure | Figures | Ratio | Goal | Met |", "|---|---|---|---|---|"]
+    for name, figures, ratio, goal, met in rows:
+        table.append("| %s | %s | %s | %s | %s |" % (name, figures, ratio, goal,
+                                                    "" if met is None else ("yes" if met else "no")))
+    report = "\n".join([
+        "# Benchmark results",
+        "",
+        "Measured on %s by `make bench` (`bench/run_benchmarks.py`)." % stamp,
+        "",
+        "Machine: %s." % machine(),
+        "",
+        "Medians of alternating rounds; frame rates from the programs' own `FPS:` lines, written to a",
+        "file. Captured frames go to a tmpfs folder, so that the disk's write-back does not decide.",
+        "The intro's time lines have millisecond resolution, which bounds the frame-time figures. The",
+        "own start-up steps are the loader, the image's decode and upload and the audio set-up; the",
+        "toolkit's window and context and the shader compiler are the platform's and the driver's.",
+        "",
+    ] + table + ["", "![Frame times](frame-times.png)", ""])
+    print(report)
+    with open(os.path.join(SOURCE_DIR, "bench", "results.md"), "w") as f:
+        f.write(report)
+    plot(hitch, os.path.join(SOURCE_DIR, "bench", "frame-times.png"))
+
+
+if __name__ == "__main__":
+    main()
