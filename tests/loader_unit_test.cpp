@@ -229,6 +229,8 @@ TEST_F(LoaderTest, NullVersionStringOrMissingBaseEntryPointFails)
 	fakePlatform.nullNames = {"glGetStringi"};
 	EXPECT_EQ(LoadWithVersion("3.3"), LS_LOAD_FAILED);
 	EXPECT_EQ(VersionSetFetches(), 0);
+	EXPECT_EQ(GetMajorVersion(), 0) << "nothing loaded, so no version to run on";
+	EXPECT_FALSE(IsVersionGEQ(3, 3));
 }
 
 TEST_F(LoaderTest, ExtensionStringWalkHandlesBlanks)
@@ -401,8 +403,9 @@ TEST_F(LoaderTest, GLXFunctionsSetOnlyGLXFlags)
 	LoadWithVersion("3.3");
 	fakePlatform.fetched.clear();
 
+	int display = 0;
 	fakePlatform.glxExtensions = "GLX_ARB_create_context GLX_EXT_visual_info  GLX_unknown ";
-	EXPECT_EQ(LoadGLXFunctions(nullptr, 0), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(LoadGLXFunctions(&display, 0), LS_LOAD_FUNCTIONS_ALL);
 	EXPECT_EQ(glXext_ARB_create_context, 1);
 	EXPECT_EQ(glXext_EXT_visual_info, 1);
 	EXPECT_EQ(glXext_SGI_swap_control, 0);
@@ -410,11 +413,16 @@ TEST_F(LoaderTest, GLXFunctionsSetOnlyGLXFlags)
 	EXPECT_TRUE(fakePlatform.fetched.empty());
 
 	fakePlatform.glxExtensions = "GLX_SGI_swap_control";
-	LoadGLXFunctions(nullptr, 0);
+	LoadGLXFunctions(&display, 0);
 	EXPECT_EQ(glXext_ARB_create_context, 0);
 	EXPECT_EQ(glXext_SGI_swap_control, 1);
 
 	fakePlatform.glxIsNull = true;
-	EXPECT_EQ(LoadGLXFunctions(nullptr, 0), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(LoadGLXFunctions(&display, 0), LS_LOAD_FUNCTIONS_ALL);
 	EXPECT_EQ(glXext_SGI_swap_control, 0);
+
+	fakePlatform.glxIsNull = false;
+	LoadGLXFunctions(&display, 0);
+	EXPECT_EQ(LoadGLXFunctions(nullptr, 0), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(glXext_SGI_swap_control, 0) << "no display, no extensions";
 }

@@ -243,6 +243,20 @@ def read_published_types(paths):
     return published
 
 
+def read_published_constants(paths):
+    """GL_ constants the published headers define with a number: name -> value,
+    leaving out the marks that say an extension or version is declared."""
+    published = {}
+    pattern = re.compile(r"^#define GL_(\w+)\s+(-?(?:0x[0-9A-Fa-f]+|\d+)[uUlL]*)\s*$")
+    for path in paths:
+        for line in read_lines(path):
+            match = pattern.match(line)
+            # Names with lower-case letters are extension and version marks.
+            if match and match.group(1).isupper() and not match.group(1).startswith(("VERSION_", "GLEXT_")):
+                published.setdefault(match.group(1), match.group(2))
+    return published
+
+
 # ---------------------------------------------------------------- the model
 
 def build_model(registry):
@@ -355,6 +369,18 @@ def check_model(model, registry):
     if mismatches:
         raise RegistryError("generated types differ from the published headers:\n  "
                             + "\n  ".join(mismatches))
+
+    declared = {}
+    for _, constants in group_constants(model, declaration_groups(model)).items():
+        declared.update(constants)
+    extensions = set(model["extension_map"])
+    missing = ["GL_%s %s" % (name, value) for name, value in read_published_constants(
+        [os.path.join(registry, "glext.h"), os.path.join(registry, "gl3.h")]).items()
+        if "GL_" + name not in extensions
+        and declared.get(name, "").lower().rstrip("ul") != value.lower().rstrip("ul")]
+    if missing:
+        raise RegistryError("published constants missing or with another value:\n  "
+                            + "\n  ".join(sorted(missing)))
     return checked
 
 
@@ -512,7 +538,10 @@ def declaration_groups(model):
         else:
             groups.append(("_int_gl_" + version, own + left, sections + deprecated))
     extension_functions = [f for f in all_entry_points(model) if f["name"] in extension_fetched]
-    ext_sections = [s for s in model["enum_order"] if is_extension(s, "GL")]
+    # An extension's deprecated constants (ARB_imaging's convolution and
+    # histogram enums, say) are declared with the extension.
+    ext_sections = [s for s in model["enum_order"] if is_extension(s, "GL") or (
+        s.endswith("_DEPRECATED") and is_extension(s[:-len("_DEPRECATED")], "GL"))]
     groups.append(("_int_gl_exts", extension_functions, ext_sections))
     return groups
 
@@ -520,14 +549,19 @@ def declaration_groups(model):
 def group_constants(model, groups):
     """Each group's constants, each constant once, in the first group that
     lists it. Like an entry point that an extension also brings, a constant
-    that a version takes over from an extension stands in the extensions group."""
+    that a version takes over from an extension stands in the extensions
+    group, where that group declares it."""
+    extension_constants = {constant for name, _, sections in groups if name == "_int_gl_exts"
+                           for section in sections
+                           for constant, _, _ in model["enum_sections"].get(section, [])}
     seen = set()
     result = {}
     for name, _, sections in groups:
         constants = []
         for section in sections:
             for constant, value, source in model["enum_sections"].get(section, []):
-                taken_over = name != "_int_gl_exts" and source and is_extension(source, "GL")
+                taken_over = (name != "_int_gl_exts" and source and is_extension(source, "GL")
+                              and constant in extension_constants)
                 if constant in seen or taken_over:
                     continue
                 seen.add(constant)
@@ -646,10 +680,11 @@ def main(argv):
     except (OSError, RegistryError) as error:
         sys.stderr.write("gen_glload: %s\n" % error)
         return 1
+    extension_only = len(all_entry_points(model)) - len(model["core_names"])
     print("gen_glload: %d core and %d extension-only entry points, %d GL and %d GLX map rows, "
-          "%d types checked against the published headers"
-          % (len(model["core_names"]), EXPECTED["extension-only entry points"],
-             len(model["extension_map"]), len(model["glx_map"]), checked))
+          "%d types and every published constant checked against the published headers"
+          % (len(model["core_names"]), extension_only, len(model["extension_map"]),
+             len(model["glx_map"]), checked))
     return 0
 
 

@@ -186,7 +186,12 @@ int LoadFunctions(void)
 	if(__gleGetString == NULL || !GetGLVersion(&iMajorVersion, &iMinorVersion))
 		return LS_LOAD_FAILED;
 	if(iMajorVersion >= 3 && (__gleGetStringi == NULL || __gleGetIntegerv == NULL))
+	{
+		/* Nothing was loaded, so no version may be claimed either. */
+		iMajorVersion = 0;
+		iMinorVersion = 0;
 		return LS_LOAD_FAILED;
+	}
 
 	if(!LoadVersionSet())
 		iResult = LS_LOAD_FUNCTIONS_SOME;
@@ -226,6 +231,8 @@ int LoadGLXFunctions(void *display, int screen)
 	const char *strExtensions;
 
 	glXeIntClear();
+	if(display == NULL)
+		return LS_LOAD_FUNCTIONS_ALL;
 	strExtensions = glXQueryExtensionsString((struct _XDisplay *)display, screen);
 	if(strExtensions != NULL)
 		ProcExtFromExtString(strExtensions, glXeIntExtensionMap, glXeIntExtensionMapSize);

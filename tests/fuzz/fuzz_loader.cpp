@@ -283,7 +283,9 @@ namespace
 		outcome.fetched = std::move(fakePlatform.fetched);
 		fakePlatform.fetched.clear();
 
-		if(LoadGLXFunctions(nullptr, 0) != LS_LOAD_FUNCTIONS_ALL)
+		// The fake platform ignores the display; any non-null one will do.
+		int display = 0;
+		if(LoadGLXFunctions(&display, 0) != LS_LOAD_FUNCTIONS_ALL)
 			Fail("LoadGLXFunctions did not return LS_LOAD_FUNCTIONS_ALL", script);
 		if(!fakePlatform.fetched.empty())
 			Fail("LoadGLXFunctions fetched entry points", script);
@@ -390,10 +392,8 @@ namespace
 			for(int flag : second.glFlags)
 				if(flag != 0)
 					Fail("a failed load left an extension flag set", script);
-			const int major = noGetString ? 0 : first.major;
-			const int minor = noGetString ? 0 : first.minor;
-			if(second.major != major || second.minor != minor)
-				Fail("a failed load reports the wrong version", script);
+			if(second.major != 0 || second.minor != 0)
+				Fail("a failed load reports a version other than 0.0", script);
 			return;
 		}
 		if(second.result == LS_LOAD_FAILED)

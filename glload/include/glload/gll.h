@@ -17,7 +17,9 @@ enum LoadSucceeded
 {
 	LS_LOAD_FUNCTIONS_ALL = 0,  /* every entry point of the core version set was fetched */
 	LS_LOAD_FUNCTIONS_SOME = 1, /* at least one of them came back null */
-	LS_LOAD_FAILED = 2          /* the context could not be asked: no glGetString, no version string */
+	LS_LOAD_FAILED = 2          /* the context could not be asked: no glGetString or version string,
+	                               or a 3.0+ context without glGetStringi or glGetIntegerv;
+	                               nothing is loaded and the version reads 0.0 */
 };
 
 /* Loads the entry points and extension flags of the current context. Can run
@@ -33,7 +35,8 @@ int GetMinorVersion(void);
 int IsVersionGEQ(int iTestMajorVersion, int iTestMinorVersion);
 
 /* Sets the glXext_ flags from the GLX extensions of the given X Display and
-   screen. GLX entry points are not fetched. Always LS_LOAD_FUNCTIONS_ALL. */
+   screen (a null display leaves them all 0). GLX entry points are not
+   fetched. Always LS_LOAD_FUNCTIONS_ALL. */
 int LoadGLXFunctions(void *display, int screen);
 
 #ifdef __cplusplus
