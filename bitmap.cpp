@@ -81,7 +81,14 @@ namespace
 		}
 	}
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// Compilers that can write the byte shuffle and ask the processor for it.
+#if defined(__x86_64__) && defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector) && __has_builtin(__builtin_cpu_supports)
+#define BITMAP_HAS_BYTE_SHUFFLE
+#endif
+#endif
+
+#ifdef BITMAP_HAS_BYTE_SHUFFLE
 	typedef unsigned char Bytes16 __attribute__((vector_size(16)));
 
 	// The same with a byte shuffle, four pixels a step: each step reads and
@@ -105,7 +112,7 @@ namespace
 
 	void SwapRedAndBlue(const unsigned char *in, unsigned char *out, size_t rowBytes)
 	{
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef BITMAP_HAS_BYTE_SHUFFLE
 		static const bool hasByteShuffle = __builtin_cpu_supports("ssse3");
 		if(hasByteShuffle)
 		{

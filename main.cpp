@@ -72,8 +72,6 @@ namespace
 	bool music = true;
 	int WIDTH = 0;
 	int HEIGHT = 0;
-	// The report of the last rebuild that failed; empty after a good one.
-	std::string lastRebuildFailure;
 
 	// The frame loop.
 	int frame_id = 0;
@@ -88,31 +86,24 @@ namespace
 		return static_cast<GLint>(stored);
 	}
 
-	// Compiles both shader files and links them. Shaders already compiled are
-	// deleted when a later step throws, so a failed rebuild leaks nothing.
-	GLuint BuildProgram()
-	{
-		std::vector<GLuint> shaderList;
-		try
-		{
-			shaderList.push_back(Framework::LoadShader(gl::GL_VERTEX_SHADER, kVertexShaderFile));
-			shaderList.push_back(Framework::LoadShader(gl::GL_FRAGMENT_SHADER, kFragmentShaderFile));
-		}
-		catch(...)
-		{
-			for(GLuint shader : shaderList)
-				gl::DeleteShader(shader);
-			throw;
-		}
-		return Framework::CreateProgram(shaderList);
-	}
+	// The most of an input file a build reads: far more than any shader or
+	// image the intro can use, far less than would exhaust memory.
+	const size_t kMaxInputBytes = 256u << 20;
 
-	// A file's whole content, or why it could not be read.
+	// A file as a build read it.
 	struct FileBytes
 	{
-		bool read = false;
+		std::string path;
+		bool found = false;     // located and opened
+		bool complete = false;  // read to its end
 		std::string bytes;
-		std::string error;
+		std::string error;      // why it was not found or not read whole
+
+		bool operator==(const FileBytes &other) const
+		{
+			return path == other.path && found == other.found && complete == other.complete &&
+			       bytes == other.bytes && error == other.error;
+		}
 	};
 
 	// Everything a build reads: the two shader files and the image.
@@ -131,53 +122,68 @@ namespace
 	std::string sizeLine;
 	// The image warning last printed, so that one that stays is printed once.
 	std::string printedImageWarning;
+	// The inputs of the last rebuild that failed, and what it printed; the
+	// same inputs would fail the same way, so they are not built again.
+	bool haveFailedInputs = false;
+	SceneInputs failedInputs;
+	std::string lastRebuildFailure;
 
 	// Hands the file's bytes to consume(block, size) a block at a time, until
 	// consume returns false or the file ends. Returns "" or the reason the
-	// file could not be opened or read.
+	// file could not be read.
 	template <typename Consume>
-	std::string StreamFile(const std::string &path, Consume consume)
+	std::string StreamFile(std::FILE *file, Consume consume)
 	{
-		std::FILE *file = std::fopen(path.c_str(), "rb");
-		if(!file)
-			return std::strerror(errno);
 		static char block[65536];
 		size_t count = 0;
 		while((count = std::fread(block, 1, sizeof block, file)) > 0 && consume(block, count))
 		{
 		}
-		const std::string error = std::ferror(file) ? std::strerror(errno) : "";
-		std::fclose(file);
-		return error;
+		return std::ferror(file) ? std::strerror(errno) : "";
 	}
 
 	FileBytes ReadFile(const std::string &path)
 	{
 		FileBytes file;
-		file.error = StreamFile(path, [&file](const char *block, size_t count) {
+		file.path = path;
+		std::FILE *stream = std::fopen(path.c_str(), "rb");
+		if(!stream)
+		{
+			file.error = std::strerror(errno);
+			return file;
+		}
+		file.found = true;
+		file.error = StreamFile(stream, [&file](const char *block, size_t count) {
+			if(file.bytes.size() + count > kMaxInputBytes)
+				return false;
 			file.bytes.append(block, count);
 			return true;
 		});
-		file.read = file.error.empty();
+		if(file.error.empty() && !std::feof(stream))
+			file.error = "larger than 256 MiB";
+		file.complete = file.error.empty();
+		std::fclose(stream);
 		return file;
 	}
 
-	// Whether the file now holds exactly the bytes known holds, or fails to
-	// open for the same reason; read without keeping a copy, so that the
-	// check every rebuild makes costs little.
-	bool FileMatches(const std::string &path, const FileBytes &known)
+	// Whether the file now is as known saw it: the same bytes, or the same
+	// failure. It is read without keeping a copy, so that the check every
+	// rebuild makes costs little.
+	bool FileMatches(const FileBytes &known)
 	{
+		std::FILE *stream = std::fopen(known.path.c_str(), "rb");
+		if(!stream)
+			return !known.found && known.error == std::strerror(errno);
 		size_t offset = 0;
-		bool same = true;
-		const std::string error = StreamFile(path, [&](const char *block, size_t count) {
-			same = offset + count <= known.bytes.size() &&
+		bool same = known.complete;
+		const std::string error = StreamFile(stream, [&](const char *block, size_t count) {
+			same = same && offset + count <= known.bytes.size() &&
 			       std::memcmp(known.bytes.data() + offset, block, count) == 0;
 			offset += count;
 			return same;
 		});
-		if(!error.empty())
-			return !known.read && error == known.error;
-		return known.read && same && offset == known.bytes.size();
+		std::fclose(stream);
+		return same && error.empty() && offset == known.bytes.size();
 	}
 
 	FileBytes ReadDataFile(const std::string &basename)
@@ -198,11 +204,12 @@ namespace
 	{
 		try
 		{
-			return FileMatches(Framework::FindFileOrThrow(basename), known);
+			const std::string path = Framework::FindFileOrThrow(basename);
+			return path == known.path && FileMatches(known);
 		}
 		catch(const std::runtime_error &e)
 		{
-			return !known.read && known.error == e.what();
+			return !known.found && known.error == e.what();
 		}
 	}
 
@@ -215,12 +222,42 @@ namespace
 		return inputs;
 	}
 
-	// Whether the files still hold the bytes the program in use was built from.
-	bool SceneUnchanged()
+	// Whether the files still hold what inputs recorded.
+	bool SceneMatches(const SceneInputs &inputs)
 	{
-		return haveBuiltInputs && DataFileMatches(kVertexShaderFile, builtInputs.vertexShader) &&
-		       DataFileMatches(kFragmentShaderFile, builtInputs.fragmentShader) &&
-		       FileMatches(kImageFile, builtInputs.image);
+		return DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
+		       DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image);
+	}
+
+	// Compiles a shader file from the bytes the build read, so that the
+	// program is made from exactly the bytes later rebuilds compare with. A
+	// file that was not found raises the lookup's error, as loading it would.
+	GLuint CompileInput(GLenum shaderType, const FileBytes &file)
+	{
+		if(!file.found)
+			throw std::runtime_error(file.error);
+		if(!file.complete)
+			throw std::runtime_error("Could not read " + file.path + ": " + file.error);
+		return Framework::CompileShaderText(shaderType, file.bytes);
+	}
+
+	// Compiles both shaders and links them. Shaders already compiled are
+	// deleted when a later step throws, so a failed rebuild leaks nothing.
+	GLuint BuildProgram(const SceneInputs &inputs)
+	{
+		std::vector<GLuint> shaderList;
+		try
+		{
+			shaderList.push_back(CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader));
+			shaderList.push_back(CompileInput(gl::GL_FRAGMENT_SHADER, inputs.fragmentShader));
+		}
+		catch(...)
+		{
+			for(GLuint shader : shaderList)
+				gl::DeleteShader(shader);
+			throw;
+		}
+		return Framework::CreateProgram(shaderList);
 	}
 
 	// Prints the result of the image's load: a warning when it failed (once
@@ -249,7 +286,7 @@ namespace
 		int channelsInFile = 0;
 		unsigned char *pixels = nullptr;
 		imageWarning.clear();
-		if(!image.read)
+		if(!image.complete)
 			imageWarning = std::string("Could not load ") + kImageFile + ": " + image.error;
 		else
 		{
@@ -280,17 +317,12 @@ namespace
 		theTexture = texture;
 	}
 
-	bool SameContent(const FileBytes &a, const FileBytes &b)
+	// Makes a newly built program the one in use, with its uniform locations
+	// and the texture (kept when the one in use holds the same image, so
+	// that a shader edit rebuilds the program alone), and remembers the
+	// inputs it was built from.
+	void InstallProgram(GLuint program, const SceneInputs &inputs)
 	{
-		return a.read == b.read && a.bytes == b.bytes && a.error == b.error;
-	}
-
-	// Builds the program from inputs read beforehand (the shader helpers read
-	// the shader files again), and the texture unless the one in use holds the
-	// same image; remembers the inputs.
-	void BuildScene(const SceneInputs &inputs)
-	{
-		const GLuint program = BuildProgram();
 		if(theProgram != 0)
 			gl::DeleteProgram(theProgram);
 		theProgram = program;
@@ -301,10 +333,8 @@ namespace
 		const GLint loopDurationUniform = gl::GetUniformLocation(theProgram, "loopDuration");
 
 		gl::UseProgram(theProgram);
-		if(haveBuiltInputs && SameContent(inputs.image, builtInputs.image))
+		if(haveBuiltInputs && inputs.image == builtInputs.image)
 		{
-			// The texture in use already holds this image: a shader edit
-			// rebuilds the program alone.
 			gl::Uniform1i(gl::GetUniformLocation(theProgram, "message"), 0);
 			PrintImageReport();
 		}
@@ -316,6 +346,27 @@ namespace
 		builtInputs = inputs;
 		haveBuiltInputs = true;
 	}
+
+	// Points standard error at a buffer for as long as it lives.
+	class CapturedErrors
+	{
+	public:
+		CapturedErrors() : console(std::cerr.rdbuf(captured.rdbuf()))
+		{
+		}
+		~CapturedErrors()
+		{
+			std::cerr.rdbuf(console);
+		}
+		std::string Text() const
+		{
+			return captured.str();
+		}
+
+	private:
+		std::ostringstream captured;
+		std::streambuf *console;
+	};
 
 	void InitializeVertexBuffer()
 	{
@@ -356,14 +407,16 @@ namespace
 	std::string WriteFileWhole(const std::string &path, const unsigned char *bytes, size_t size)
 	{
 		const std::string temporary = path + ".tmp";
+		errno = 0;
 		std::FILE *file = std::fopen(temporary.c_str(), "wb");
 		if(!file)
 			return std::strerror(errno);
+		// A short write without an errno is still a failure.
 		int error = 0;
 		if(std::fwrite(bytes, 1, size, file) != size)
-			error = errno;
+			error = errno != 0 ? errno : EIO;
 		if(std::fclose(file) != 0 && error == 0)
-			error = errno;
+			error = errno != 0 ? errno : EIO;
 		if(error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
 			error = errno;
 		if(error != 0)
@@ -387,6 +440,12 @@ namespace
 			std::cerr << "Could not write " << path << ": " << error << std::endl;
 	}
 
+	// The window toolkit's elapsed time, in seconds.
+	float ElapsedSeconds()
+	{
+		return static_cast<float>(glutGet(GLUT_ELAPSED_TIME)) / 1000.0f;
+	}
+
 	void ReportFrameRate()
 	{
 		if(frameTimes.size() != kRateSamples)
@@ -398,52 +457,62 @@ namespace
 
 void InitializeProgram()
 {
-	BuildScene(ReadSceneInputs());
+	const SceneInputs inputs = ReadSceneInputs();
+	InstallProgram(BuildProgram(inputs), inputs);
 }
 
 // A rebuild from the same bytes as the program in use would make the same
-// program and texture, so it only prints the image's size line again.
+// program and texture, so it only prints the image's size line again; one
+// from the same bytes as the last failed rebuild would fail again, so it is
+// passed over.
 //
 // Otherwise the shader helpers print a failure on standard error themselves;
 // that output is held back and compared with the last failure's, so that a
 // shader that stays broken is reported once rather than every rebuild.
 void reload()
 {
-	if(SceneUnchanged())
+	if(haveBuiltInputs && SceneMatches(builtInputs))
 	{
 		PrintImageReport();
 		lastRebuildFailure.clear();
+		haveFailedInputs = false;
 		SetSizeUniforms(WIDTH, HEIGHT);
 		return;
 	}
+	if(haveFailedInputs && SceneMatches(failedInputs))
+		return;
 
 	const SceneInputs inputs = ReadSceneInputs();
-	std::ostringstream report;
-	std::streambuf *const console = std::cerr.rdbuf(report.rdbuf());
-	bool built = false;
-	try
+	GLuint program = 0;
+	std::string report;
 	{
-		BuildScene(inputs);
-		built = true;
+		CapturedErrors errors;
+		try
+		{
+			program = BuildProgram(inputs);
+		}
+		catch(const std::exception &e)
+		{
+			if(!Framework::IsReported(std::current_exception()))
+				std::cerr << e.what() << std::endl;
+		}
+		report = errors.Text();
 	}
-	catch(const std::exception &e)
-	{
-		if(!Framework::IsReported(std::current_exception()))
-			std::cerr << e.what() << std::endl;
-	}
-	std::cerr.rdbuf(console);
 
-	if(built)
+	if(program != 0)
 	{
-		std::cerr << report.str() << std::flush;
+		std::cerr << report << std::flush;
 		lastRebuildFailure.clear();
+		haveFailedInputs = false;
+		InstallProgram(program, inputs);
 		SetSizeUniforms(WIDTH, HEIGHT);
+		return;
 	}
-	else if(report.str() != lastRebuildFailure)
-	{
-		std::cerr << report.str() << std::flush;
-		lastRebuildFailure = report.str();
-	}
+	if(report != lastRebuildFailure)
+		std::cerr << report << std::flush;
+	lastRebuildFailure = report;
+	failedInputs = inputs;
+	haveFailedInputs = true;
 }
 
 unsigned int defaults(unsigned int displayMode, int &, int &)
@@ -472,8 +541,7 @@ void display()
 
 	// A capture ends after the frame at exactly 135 s, however long the
 	// frames took; half a step of slack absorbs the rounding of the sum.
-	const float elapsedSeconds = static_cast<float>(glutGet(GLUT_ELAPSED_TIME)) / 1000.0f;
-	if(capture ? capture_time > kTimeLimitSeconds + kCaptureStepSeconds / 2 : elapsedSeconds > kTimeLimitSeconds)
+	if(capture ? capture_time > kTimeLimitSeconds + kCaptureStepSeconds / 2 : ElapsedSeconds() > kTimeLimitSeconds)
 		std::exit(0);
 
 	if(++hot_reload_counter == kReloadPeriodFrames)
@@ -485,7 +553,7 @@ void display()
 	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
 	gl::UseProgram(theProgram);
-	std::cout << elapsedSeconds << std::endl;
+	std::cout << ElapsedSeconds() << std::endl;
 
 	if(capture)
 	{

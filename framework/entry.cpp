@@ -69,6 +69,8 @@ int main(int argc, char **argv)
 {
 	glutInit(&argc, argv);
 
+	// The proposed size is the application's to change, but the window is
+	// made at the screen's size and goes full screen, so it shows nowhere.
 	int width = 500;
 	int height = 500;
 	unsigned int displayMode = GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH | GLUT_STENCIL;
@@ -97,7 +99,9 @@ int main(int argc, char **argv)
 		return 0;
 	}
 
-	if(glext_ARB_debug_output)
+	// The flag says the driver advertises the extension; the entry point
+	// may still have come back null.
+	if(glext_ARB_debug_output && glDebugMessageCallbackARB)
 	{
 		gl::Enable(gl::GL_DEBUG_OUTPUT_SYNCHRONOUS_ARB);
 		gl::DebugMessageCallbackARB(DebugFunc, nullptr);

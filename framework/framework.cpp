@@ -109,9 +109,14 @@ GLuint Framework::LoadShader(GLenum shaderType, const std::string &basename)
 	std::ostringstream text;
 	text << file.rdbuf();
 	file.close();
+	return CompileShaderText(shaderType, text.str());
+}
+
+GLuint Framework::CompileShaderText(GLenum shaderType, const std::string &text)
+{
 	try
 	{
-		return glutil::CompileShader(shaderType, text.str());
+		return glutil::CompileShader(shaderType, text);
 	}
 	catch(const std::exception &e)
 	{

@@ -189,6 +189,8 @@ class HotReloadTest(IntroTestCase):
         first_report = intro.stderr()
         self.assertIn("undefinedThing", first_report)
         self.assertEqual(first_report.count("undefinedThing"), 1, first_report)
+        self.assertLessEqual(intro.stdout().count("Error from Shader Compiler"), 1,
+                             "a shader that stays broken is not compiled again")
         self.assertIsNone(intro.process.poll())
 
         self.replace(shader, good)
