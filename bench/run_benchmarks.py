@@ -153,25 +153,23 @@ def frame_loop_overhead(rounds=9):
 def frame_times(lines):
     """(frame time in ms, whether the frame held a rebuild) per frame.
 
-    A frame's time line carries the toolkit's clock as the frame began, and
-    the rebuild comes after that reading, so its cost lands in the interval
-    from the rebuilding frame's time line to the next one."""
+    The rebuild comes before a frame's time line, which reads the toolkit's
+    clock afresh, so its cost lands in the interval that ends at the time
+    line right after the size line."""
     result = []
     previous = None
-    rebuild_announced = False
-    rebuild_running = False
+    rebuild = False
     for line in lines:
         if len(line.split()) == 3:
-            rebuild_announced = True
+            rebuild = True
             continue
         if not is_time_line(line):
             continue
         now = float(line)
         if previous is not None:
-            result.append(((now - previous) * 1000.0, rebuild_running))
+            result.append(((now - previous) * 1000.0, rebuild))
         previous = now
-        rebuild_running = rebuild_announced
-        rebuild_announced = False
+        rebuild = False
     return result
 
 
