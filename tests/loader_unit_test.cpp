@@ -178,9 +178,13 @@ TEST_F(LoaderTest, OldVersionsLoadThe21SetAndReportMissingEntryPoints)
 	EXPECT_FALSE(Fetched("glBindVertexArray"));
 
 	ResetFakePlatform();
+	fakePlatform.extensionString = "GL_ARB_multitexture";
+	fakePlatform.indexedExtensions = {"GL_ARB_sync"};
 	EXPECT_EQ(LoadWithVersion("abc"), LS_LOAD_FUNCTIONS_ALL);
 	EXPECT_TRUE(Fetched("glUniformMatrix4x3fv"));
 	EXPECT_FALSE(Fetched("glBindVertexArray"));
+	EXPECT_EQ(glext_ARB_multitexture, 1) << "an unreadable version reads the extension string";
+	EXPECT_EQ(glext_ARB_sync, 0);
 }
 
 TEST_F(LoaderTest, VersionSetSizes)
@@ -295,6 +299,15 @@ TEST_F(LoaderTest, CoreExtensionsRefetchTheCoreVariables)
 	LoadWithVersion("3.3");
 	EXPECT_NE(__gleProgramParameteri, nullptr);
 	EXPECT_NE(__gleCreateShaderProgramv, nullptr);
+}
+
+TEST_F(LoaderTest, ACoreExtensionThatCannotBeFetchedLeavesTheResultAlone)
+{
+	fakePlatform.extensionString = "GL_ARB_vertex_array_object";
+	fakePlatform.nullNames = {"glBindVertexArray"};
+	EXPECT_EQ(LoadWithVersion("2.1"), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(glext_ARB_vertex_array_object, 1);
+	EXPECT_EQ(__gleBindVertexArray, nullptr);
 }
 
 TEST_F(LoaderTest, SecondLoadClearsFlagsButKeepsVariables)

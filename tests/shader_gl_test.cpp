@@ -292,6 +292,60 @@ TEST(Toolkit, SeparableProgramsWorkOnThisContext)
 	EXPECT_EQ(CountPrograms(), programsBefore);
 }
 
+namespace
+{
+	// Records the strings handed to glCreateShaderProgramv, then calls the driver.
+	std::vector<std::string> separableTexts;
+	PFNGLCREATESHADERPROGRAMVPROC realCreateShaderProgramv = nullptr;
+
+	GLuint RecordingCreateShaderProgramv(GLenum type, GLsizei count, const GLchar **strings)
+	{
+		separableTexts.assign(strings, strings + count);
+		return realCreateShaderProgramv(type, count, strings);
+	}
+}
+
+TEST(Toolkit, SeparableTextsEndAtTheirFirstNul)
+{
+	realCreateShaderProgramv = __gleCreateShaderProgramv;
+	__gleCreateShaderProgramv = RecordingCreateShaderProgramv;
+	const std::string withNul = std::string(kFragment) + std::string("// \0 tail", 9);
+	GLuint program = glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, withNul);
+	EXPECT_EQ(separableTexts, std::vector<std::string>{kFragment + std::string("// ")});
+	gl::DeleteProgram(program);
+	program = glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, std::vector<std::string>{withNul, "\n"});
+	EXPECT_EQ(separableTexts, (std::vector<std::string>{kFragment + std::string("// "), "\n"}));
+	gl::DeleteProgram(program);
+	__gleCreateShaderProgramv = realCreateShaderProgramv;
+}
+
+TEST(Toolkit, A41ContextNeedsNoSeparationExtension)
+{
+	ASSERT_TRUE(glload::IsVersionGEQ(4, 1));
+	const int flag = glext_ARB_separate_shader_objects;
+	glext_ARB_separate_shader_objects = 0;
+	GLuint program = glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, kFragment);
+	EXPECT_EQ(ProgramValue(program, gl::GL_PROGRAM_SEPARABLE), gl::GL_TRUE);
+	gl::DeleteProgram(program);
+	glext_ARB_separate_shader_objects = flag;
+}
+
+TEST(Toolkit, AnEmptyShaderListStillMakesAndLinksAProgram)
+{
+	const int programsBefore = CountPrograms();
+	try
+	{
+		GLuint program = glutil::LinkProgram(std::vector<GLuint>{}, false);
+		EXPECT_TRUE(gl::IsProgram(program));
+		gl::DeleteProgram(program);
+	}
+	catch(const glutil::CompileLinkException &)
+	{
+		// The driver decided the empty program does not link; it is gone.
+	}
+	EXPECT_EQ(CountPrograms(), programsBefore);
+}
+
 TEST(Toolkit, SeparableRequestsFailCleanlyWithoutSupport)
 {
 	GLuint vertex = glutil::CompileShader(gl::GL_VERTEX_SHADER, kVertex);
