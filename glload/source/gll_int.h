@@ -11,8 +11,9 @@ extern "C" {
 /* An extension's loader: fetches its entry points, 1 when none came back null. */
 typedef int (*PFN_LOADEXTENSION)(void);
 
-/* One row of an extension map: the name as the GL or GLX specification spells
-   it, the extension's flag, and its loader or NULL when it brings no entry points. */
+/* One row of an extension map: the extension's name exactly as drivers
+   advertise it, its flag, and its loader or NULL when it brings no entry
+   points. */
 typedef struct StrToExtMap_s
 {
 	const char *strExtensionName;
