@@ -368,6 +368,41 @@ namespace
 		std::streambuf *console;
 	};
 
+	// Builds and installs a new program from the inputs. The shader helpers
+	// print a failure on standard error themselves; that output is held back
+	// and printed only when it differs from the last failure's, and the
+	// failed inputs are remembered. Returns whether the build succeeded.
+	bool RebuildFrom(const SceneInputs &inputs)
+	{
+		GLuint program = 0;
+		std::string report;
+		{
+			CapturedErrors errors;
+			try
+			{
+				program = BuildProgram(inputs);
+			}
+			catch(const std::exception &e)
+			{
+				if(!Framework::IsReported(std::current_exception()))
+					std::cerr << e.what() << std::endl;
+			}
+			report = errors.Text();
+		}
+		if(program != 0)
+		{
+			std::cerr << report << std::flush;
+			InstallProgram(program, inputs);
+			return true;
+		}
+		if(report != lastRebuildFailure)
+			std::cerr << report << std::flush;
+		lastRebuildFailure = report;
+		failedInputs = inputs;
+		haveFailedInputs = true;
+		return false;
+	}
+
 	void InitializeVertexBuffer()
 	{
 		gl::GenBuffers(1, &positionBufferObject);
@@ -464,55 +499,19 @@ void InitializeProgram()
 // A rebuild from the same bytes as the program in use would make the same
 // program and texture, so it only prints the image's size line again; one
 // from the same bytes as the last failed rebuild would fail again, so it is
-// passed over.
-//
-// Otherwise the shader helpers print a failure on standard error themselves;
-// that output is held back and compared with the last failure's, so that a
-// shader that stays broken is reported once rather than every rebuild.
+// passed over. Otherwise the program is rebuilt, and a failure is reported
+// once while it stays the same.
 void reload()
 {
 	if(haveBuiltInputs && SceneMatches(builtInputs))
-	{
 		PrintImageReport();
-		lastRebuildFailure.clear();
-		haveFailedInputs = false;
-		SetSizeUniforms(WIDTH, HEIGHT);
+	else if(haveFailedInputs && SceneMatches(failedInputs))
 		return;
-	}
-	if(haveFailedInputs && SceneMatches(failedInputs))
+	else if(!RebuildFrom(ReadSceneInputs()))
 		return;
-
-	const SceneInputs inputs = ReadSceneInputs();
-	GLuint program = 0;
-	std::string report;
-	{
-		CapturedErrors errors;
-		try
-		{
-			program = BuildProgram(inputs);
-		}
-		catch(const std::exception &e)
-		{
-			if(!Framework::IsReported(std::current_exception()))
-				std::cerr << e.what() << std::endl;
-		}
-		report = errors.Text();
-	}
-
-	if(program != 0)
-	{
-		std::cerr << report << std::flush;
-		lastRebuildFailure.clear();
-		haveFailedInputs = false;
-		InstallProgram(program, inputs);
-		SetSizeUniforms(WIDTH, HEIGHT);
-		return;
-	}
-	if(report != lastRebuildFailure)
-		std::cerr << report << std::flush;
-	lastRebuildFailure = report;
-	failedInputs = inputs;
-	haveFailedInputs = true;
+	lastRebuildFailure.clear();
+	haveFailedInputs = false;
+	SetSizeUniforms(WIDTH, HEIGHT);
 }
 
 unsigned int defaults(unsigned int displayMode, int &, int &)

@@ -28,7 +28,7 @@ os.environ["INTRO_BUILD_DIR"] = BUILD_DIR
 os.environ["INTRO_SOURCE_DIR"] = SOURCE_DIR
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 
-from harness import MUSIC_NAME, Xvfb  # noqa: E402
+from harness import MUSIC_NAME, Xvfb, replace_file  # noqa: E402
 
 INTRO = os.path.join(BUILD_DIR, "intro")
 BENCH = os.path.join(BUILD_DIR, "bench")
@@ -187,9 +187,7 @@ def rebuild_hitch(frames=1500):
         def edit_now():
             if edit and time.monotonic() >= state["next"]:
                 state["edits"] += 1
-                with open(shader + ".new", "w") as f:
-                    f.write(original + "\n// edit %d\n" % state["edits"])
-                os.replace(shader + ".new", shader)
+                replace_file(shader, original + "\n// edit %d\n" % state["edits"])
                 state["next"] += 0.5
 
         with Xvfb(640, 480) as xvfb:

@@ -10,10 +10,12 @@ INTRO_SOURCE_DIR.
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
 import unittest
+import zlib
 
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
@@ -22,6 +24,7 @@ XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
 GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
 SHADER_LOG = os.path.join(BUILD_DIR, "tests", "shader_log")
 MUSIC_NAME = "lumiter_party_biisi.wav"
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
 
@@ -51,6 +54,27 @@ class Xvfb:
     def __exit__(self, *exc):
         self.process.terminate()
         self.process.wait()
+
+
+def replace_file(path, content):
+    """Gives path new content at once, as an editor that saves atomically
+    does, so that the intro never reads half a file."""
+    temporary = path + ".new"
+    with open(temporary, "wb" if isinstance(content, bytes) else "w") as f:
+        f.write(content)
+    os.replace(temporary, path)
+
+
+def png(width, height, image_data=None):
+    """An 8-bit RGBA PNG whose header says width x height: every pixel opaque
+    grey, or the given (compressed as is) image data in place of the pixels."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    if image_data is None:
+        image_data = b"".join(b"\0" + b"\x80\x80\x80\xff" * width for _ in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(image_data))
+            + chunk(b"IEND", b""))
 
 
 def scratch_dir(test, data=True, image=True, music=True):

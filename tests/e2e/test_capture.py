@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from harness import SOURCE_DIR, IntroTestCase, scratch_dir
+from harness import FAKETIME_LIBRARY, SOURCE_DIR, IntroTestCase, replace_file, scratch_dir
 
 # Red carries the shader time (a quarter of it), green the column, blue the row
 # (1 at the top of the window), so a captured file shows when and where each
@@ -120,10 +120,7 @@ class CaptureTest(IntroTestCase):
         intro = self.start(cwd=cwd, args=["--capture"])
         self.assertIsNotNone(intro.wait_window())
         intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, 5)))
-        temporary = os.path.join(cwd, "data", "intro.frag.new")
-        with open(temporary, "w") as f:
-            f.write(SOLID_SHADER % "0.0, 0.0, 1.0")
-        os.replace(temporary, os.path.join(cwd, "data", "intro.frag"))
+        replace_file(os.path.join(cwd, "data", "intro.frag"), SOLID_SHADER % "0.0, 0.0, 1.0")
         edited_at = len(os.listdir(os.path.join(cwd, "capture")))
         deadline = time.monotonic() + 60
         while not os.path.exists(frame_path(cwd, edited_at + 70)) and time.monotonic() < deadline:
@@ -139,7 +136,7 @@ class FullCaptureTest(IntroTestCase):
     def test_a_capture_holds_the_whole_intro_however_fast_the_wall_clock_runs(self):
         cwd = capture_dir(self, shader=SOLID_SHADER % "0.2, 0.4, 0.6")
         intro = self.start(width=64, height=48, cwd=cwd, args=["--capture"],
-                           env={"LD_PRELOAD": "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+                           env={"LD_PRELOAD": FAKETIME_LIBRARY,
                                 "FAKETIME": "+0 x20", "FAKETIME_NO_CACHE": "1"})
         self.assertExitedNormally(intro.wait(timeout=600), 0, intro)
         names = os.listdir(os.path.join(cwd, "capture"))

@@ -5,27 +5,15 @@ import os
 import re
 import shutil
 import signal
-import struct
 import time
 import unittest
-import zlib
 
-from harness import BUILD_DIR, MUSIC_NAME, IntroTestCase, scratch_dir
+from harness import BUILD_DIR, FAKETIME_LIBRARY, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
 
 SIZE_LINE = re.compile(r"^\d+ \d+ \d+$")
 TIME_LINE = re.compile(r"^\d+(\.\d+)?(e[-+]\d+)?$")
-FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = undefinedThing; }\n"
 OTHER_BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec3(1.0); }\n"
-
-
-def tiny_png(width, height):
-    """A valid 8-bit RGBA PNG of the given size, every pixel opaque grey."""
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-    rows = b"".join(b"\0" + b"\x80\x80\x80\xff" * width for _ in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def complete_lines(text):
@@ -168,12 +156,6 @@ class MusicTest(IntroTestCase):
 
 class HotReloadTest(IntroTestCase):
 
-    def replace(self, path, text):
-        temporary = path + ".new"
-        with open(temporary, "w") as f:
-            f.write(text)
-        os.replace(temporary, path)
-
     def test_a_broken_edit_is_reported_once_and_the_run_goes_on_until_fixed(self):
         cwd = scratch_dir(self)
         shader = os.path.join(cwd, "data", "intro.frag")
@@ -183,7 +165,7 @@ class HotReloadTest(IntroTestCase):
         self.assertIsNotNone(intro.wait_window())
         wait_for_frames(intro, 10)
 
-        self.replace(shader, BROKEN_SHADER)
+        replace_file(shader, BROKEN_SHADER)
         frames = len(time_lines(intro.stdout()))
         wait_for_frames(intro, frames + 100)
         first_report = intro.stderr()
@@ -193,14 +175,14 @@ class HotReloadTest(IntroTestCase):
                              "a shader that stays broken is not compiled again")
         self.assertIsNone(intro.process.poll())
 
-        self.replace(shader, good)
+        replace_file(shader, good)
         wait_for_frames(intro, len(time_lines(intro.stdout())) + 100)
         self.assertEqual(intro.stderr(), first_report, "a good rebuild prints nothing")
 
-        self.replace(shader, BROKEN_SHADER)
+        replace_file(shader, BROKEN_SHADER)
         wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
         self.assertEqual(intro.stderr().count("undefinedThing"), 2, "broken again after a fix")
-        self.replace(shader, OTHER_BROKEN_SHADER)
+        replace_file(shader, OTHER_BROKEN_SHADER)
         wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
         self.assertEqual(intro.stderr().count("undefinedThing"), 2)
         self.assertGreater(len(intro.stderr()), len(first_report) * 2 - 10, "a different failure is new")
@@ -213,10 +195,7 @@ class HotReloadTest(IntroTestCase):
         intro = self.start(cwd=cwd)
         self.assertIsNotNone(intro.wait_window())
         wait_for_frames(intro, 10)
-        temporary = os.path.join(cwd, "images", "new.png")
-        with open(temporary, "wb") as f:
-            f.write(tiny_png(3, 2))
-        os.replace(temporary, os.path.join(cwd, "images", "long.png"))
+        replace_file(os.path.join(cwd, "images", "long.png"), png(3, 2))
         wait_for_frames(intro, len(time_lines(intro.stdout())) + 40)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)

@@ -13,7 +13,7 @@ import re
 import time
 import unittest
 
-from harness import IntroTestCase, scratch_dir
+from harness import IntroTestCase, replace_file, scratch_dir
 from test_intro import SIZE_LINE, complete_lines, time_lines
 
 MIB = 1024 * 1024
@@ -47,9 +47,7 @@ class SoakTest(IntroTestCase):
             editing = next_edit is not None and time.monotonic() - started < 115.0
             if editing and time.monotonic() >= next_edit:
                 edits += 1
-                with open(shader + ".new", "w") as f:
-                    f.write(original + "\n// edit %d\n" % edits)
-                os.replace(shader + ".new", shader)
+                replace_file(shader, original + "\n// edit %d\n" % edits)
                 next_edit += 1.0
             try:
                 rss = resident_bytes(intro.process.pid)
