@@ -49,7 +49,7 @@ fuzz: deps
 # frames of an earlier capture are removed first.
 capture: build
 	@mkdir -p $(BUILD_DIR)/capture
-	@rm -f $(BUILD_DIR)/capture/frame*.bmp
+	@rm -f $(BUILD_DIR)/capture/frame*.bmp $(BUILD_DIR)/capture/frame*.bmp.tmp
 	@tools/run-intro.sh $(BUILD_DIR) --capture
 
 # Turns the captured frames and the soundtrack into build/intro.mp4.

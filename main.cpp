@@ -8,10 +8,7 @@
 #include <GL/freeglut.h>
 #include <stb/stb_image.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -21,6 +18,8 @@
 
 #include "Audio.h"
 #include "bitmap.h"
+#include "capture.h"
+#include "input_files.h"
 #include "framework/framework.h"
 
 int64_t cur_time_millis()
@@ -80,31 +79,12 @@ namespace
 	double capture_time = 0.0;
 	std::vector<double> frameTimes;
 	std::vector<unsigned char> pixel_buffer;
+	CaptureTally captureTally;
 
 	GLint Location(GLuint stored)
 	{
 		return static_cast<GLint>(stored);
 	}
-
-	// The most of an input file a build reads: far more than any shader or
-	// image the intro can use, far less than would exhaust memory.
-	const size_t kMaxInputBytes = 256u << 20;
-
-	// A file as a build read it.
-	struct FileBytes
-	{
-		std::string path;
-		bool found = false;     // located and opened
-		bool complete = false;  // read to its end
-		std::string bytes;
-		std::string error;      // why it was not found or not read whole
-
-		bool operator==(const FileBytes &other) const
-		{
-			return path == other.path && found == other.found && complete == other.complete &&
-			       bytes == other.bytes && error == other.error;
-		}
-	};
 
 	// Everything a build reads: the two shader files and the image.
 	struct SceneInputs
@@ -128,91 +108,6 @@ namespace
 	SceneInputs failedInputs;
 	std::string lastRebuildFailure;
 
-	// Hands the file's bytes to consume(block, size) a block at a time, until
-	// consume returns false or the file ends. Returns "" or the reason the
-	// file could not be read.
-	template <typename Consume>
-	std::string StreamFile(std::FILE *file, Consume consume)
-	{
-		static char block[65536];
-		size_t count = 0;
-		while((count = std::fread(block, 1, sizeof block, file)) > 0 && consume(block, count))
-		{
-		}
-		return std::ferror(file) ? std::strerror(errno) : "";
-	}
-
-	FileBytes ReadFile(const std::string &path)
-	{
-		FileBytes file;
-		file.path = path;
-		std::FILE *stream = std::fopen(path.c_str(), "rb");
-		if(!stream)
-		{
-			file.error = std::strerror(errno);
-			return file;
-		}
-		file.found = true;
-		file.error = StreamFile(stream, [&file](const char *block, size_t count) {
-			if(file.bytes.size() + count > kMaxInputBytes)
-				return false;
-			file.bytes.append(block, count);
-			return true;
-		});
-		if(file.error.empty() && !std::feof(stream))
-			file.error = "larger than 256 MiB";
-		file.complete = file.error.empty();
-		std::fclose(stream);
-		return file;
-	}
-
-	// Whether the file now is as known saw it: the same bytes, or the same
-	// failure. It is read without keeping a copy, so that the check every
-	// rebuild makes costs little.
-	bool FileMatches(const FileBytes &known)
-	{
-		std::FILE *stream = std::fopen(known.path.c_str(), "rb");
-		if(!stream)
-			return !known.found && known.error == std::strerror(errno);
-		size_t offset = 0;
-		bool same = known.complete;
-		const std::string error = StreamFile(stream, [&](const char *block, size_t count) {
-			same = same && offset + count <= known.bytes.size() &&
-			       std::memcmp(known.bytes.data() + offset, block, count) == 0;
-			offset += count;
-			return same;
-		});
-		std::fclose(stream);
-		return same && error.empty() && offset == known.bytes.size();
-	}
-
-	FileBytes ReadDataFile(const std::string &basename)
-	{
-		try
-		{
-			return ReadFile(Framework::FindFileOrThrow(basename));
-		}
-		catch(const std::runtime_error &e)
-		{
-			FileBytes missing;
-			missing.error = e.what();
-			return missing;
-		}
-	}
-
-	bool DataFileMatches(const std::string &basename, const FileBytes &known)
-	{
-		try
-		{
-			const std::string path = Framework::FindFileOrThrow(basename);
-			return path == known.path && FileMatches(known);
-		}
-		catch(const std::runtime_error &e)
-		{
-			return !known.found && known.error == e.what();
-		}
-	}
-
 	SceneInputs ReadSceneInputs()
 	{
 		SceneInputs inputs;
@@ -234,10 +129,9 @@ namespace
 	// file that was not found raises the lookup's error, as loading it would.
 	GLuint CompileInput(GLenum shaderType, const FileBytes &file)
 	{
-		if(!file.found)
-			throw std::runtime_error(file.error);
-		if(!file.complete)
-			throw std::runtime_error("Could not read " + file.path + ": " + file.error);
+		const std::string failure = DataFileFailure(file);
+		if(!failure.empty())
+			throw std::runtime_error(failure);
 		return Framework::CompileShaderText(shaderType, file.bytes);
 	}
 
@@ -437,42 +331,18 @@ namespace
 		gl::ReadPixels(0, 0, WIDTH, HEIGHT, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, pixel_buffer.data());
 	}
 
-	// Writes the bytes to path through path.tmp and a rename, so that a failed
-	// write leaves no partial file. Returns the reason of a failure, or "".
-	std::string WriteFileWhole(const std::string &path, const unsigned char *bytes, size_t size)
-	{
-		const std::string temporary = path + ".tmp";
-		errno = 0;
-		std::FILE *file = std::fopen(temporary.c_str(), "wb");
-		if(!file)
-			return std::strerror(errno);
-		// A short write without an errno is still a failure.
-		int error = 0;
-		if(std::fwrite(bytes, 1, size, file) != size)
-			error = errno != 0 ? errno : EIO;
-		if(std::fclose(file) != 0 && error == 0)
-			error = errno != 0 ? errno : EIO;
-		if(error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
-			error = errno;
-		if(error != 0)
-		{
-			std::remove(temporary.c_str());
-			return std::strerror(error);
-		}
-		return "";
-	}
-
 	// Encodes the frame read back by ReadFrame as capture/frame<N>.bmp. A frame
-	// that cannot be written is reported and the run goes on.
+	// that cannot be written is tallied, its failure printed when its reason
+	// is new, and the run goes on.
 	void WriteCapturedFrame()
 	{
 		unsigned char *encoded = nullptr;
 		const size_t size = bitmap_encode_rgb_bottom_up(pixel_buffer.data(), WIDTH, HEIGHT, &encoded);
-		const std::string path = "capture/frame" + std::to_string(frame_id) + ".bmp";
-		const std::string error = WriteFileWhole(path, encoded, size);
+		const WriteFailure failure = WriteFileWhole(CaptureFramePath(frame_id), encoded, size);
 		delete[] encoded;
-		if(!error.empty())
-			std::cerr << "Could not write " << path << ": " << error << std::endl;
+		const std::string report = RecordFrame(captureTally, frame_id, failure);
+		if(!report.empty())
+			std::cerr << report << std::endl;
 	}
 
 	// The window toolkit's elapsed time, in seconds.
@@ -522,6 +392,8 @@ unsigned int defaults(unsigned int displayMode, int &, int &)
 void init(int argc, char **argv)
 {
 	capture = argc == 2 && std::strcmp(argv[1], "--capture") == 0;
+	if(capture)
+		RemoveTemporaryOnSignals();
 	InitializeProgram();
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);
@@ -541,7 +413,10 @@ void display()
 	// A capture ends after the frame at exactly 135 s, however long the
 	// frames took; half a step of slack absorbs the rounding of the sum.
 	if(capture ? capture_time > kTimeLimitSeconds + kCaptureStepSeconds / 2 : ElapsedSeconds() > kTimeLimitSeconds)
-		std::exit(0);
+	{
+		glutLeaveMainLoop();
+		return;
+	}
 
 	if(++hot_reload_counter == kReloadPeriodFrames)
 	{
@@ -597,4 +472,13 @@ void keyUp(unsigned char, int, int)
 
 void mouse(int, int, int, int)
 {
+}
+
+int finish()
+{
+	const std::string summary = LossSummary(captureTally);
+	if(summary.empty())
+		return 0;
+	std::cerr << summary << std::endl;
+	return 1;
 }

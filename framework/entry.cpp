@@ -7,6 +7,10 @@
 
 #include <GL/freeglut.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -63,10 +67,33 @@ namespace
 	{
 		Guarded([=] { mouse(button, state, x, y); });
 	}
+
+	// Opens /dev/null on each of the standard descriptors that the process
+	// was started without, so that no file opened later (the X connection,
+	// say) takes the place of standard output or error and receives the
+	// lines meant for them.
+	void FillClosedStandardDescriptors()
+	{
+		for(int descriptor = 0; descriptor <= 2; ++descriptor)
+		{
+			if(fcntl(descriptor, F_GETFD) != -1)
+				continue;
+			const int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+			if(opened >= 0 && opened != descriptor)
+			{
+				dup2(opened, descriptor);
+				close(opened);
+			}
+		}
+	}
 }
 
 int main(int argc, char **argv)
 {
+	FillClosedStandardDescriptors();
+	// A reader that goes away (intro | head) makes writes to that stream
+	// fail instead of ending the run; the streams then stay silent.
+	std::signal(SIGPIPE, SIG_IGN);
 	glutInit(&argc, argv);
 
 	// The proposed size is the application's to change, but the window is
@@ -124,5 +151,6 @@ int main(int argc, char **argv)
 	glutMouseFunc(MouseCallback);
 
 	glutMainLoop();
-	return exitStatus;
+	const int finishStatus = finish();
+	return exitStatus != 0 ? exitStatus : finishStatus;
 }

@@ -12,8 +12,9 @@
 
 // Hooks the application defines. The entry point calls defaults once before
 // the window exists (it returns the display mode to use and may change the
-// proposed size), init once the 3.3 context is ready, and registers the others
-// with the window toolkit.
+// proposed size), init once the 3.3 context is ready, registers the others
+// with the window toolkit, and calls finish once the main loop has ended;
+// finish returns the exit status of a run that no error has ended.
 unsigned int defaults(unsigned int displayMode, int &width, int &height);
 void init(int argc, char **argv);
 void display();
@@ -21,6 +22,7 @@ void reshape(int w, int h);
 void keyDown(unsigned char key, int x, int y);
 void keyUp(unsigned char key, int x, int y);
 void mouse(int button, int state, int x, int y);
+int finish();
 
 // The GL debug-message callback: prints "<type> from <source>,\t<severity>
 // priority\nMessage: <message>\n" on standard output. An enum it does not know

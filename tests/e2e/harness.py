@@ -94,7 +94,11 @@ def scratch_dir(test, data=True, image=True, music=True):
 class Intro:
     """One run of the intro binary in a working directory on an Xvfb display."""
 
-    def __init__(self, xvfb, cwd, args=(), env=None, display_env=True, binary=INTRO):
+    def __init__(self, xvfb, cwd, args=(), env=None, display_env=True, binary=INTRO, closed=(),
+                 stdout_pipe=False):
+        """closed lists standard descriptors the intro starts without;
+        stdout_pipe gives its standard output to process.stdout instead of a
+        file."""
         self.cwd = cwd
         self.xvfb = xvfb
         self.title = binary
@@ -111,8 +115,10 @@ class Intro:
         self.stdout_path = os.path.join(self.output_dir, "stdout")
         self.stderr_path = os.path.join(self.output_dir, "stderr")
         with open(self.stdout_path, "wb") as stdout, open(self.stderr_path, "wb") as stderr:
-            self.process = subprocess.Popen([binary] + list(args), cwd=cwd, env=run_env,
-                                            stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr)
+            self.process = subprocess.Popen(
+                [binary] + list(args), cwd=cwd, env=run_env, stdin=subprocess.DEVNULL,
+                stdout=subprocess.PIPE if stdout_pipe else stdout, stderr=stderr,
+                preexec_fn=(lambda: [os.close(fd) for fd in closed]) if closed else None)
         self.window = None
 
     def xwin(self, *args):

@@ -38,14 +38,14 @@ class FaultTestCase(IntroTestCase):
         self.assertExitedNormally(intro.wait(), expected_status, intro)
         return intro
 
-    def run_and_escape(self, cwd, frames=40, **kwargs):
-        """Runs the intro for some frames, then presses Escape; it must end with 0."""
+    def run_and_escape(self, cwd, frames=40, status=0, **kwargs):
+        """Runs the intro for some frames, then presses Escape; it must end with status."""
         intro = self.start(cwd=cwd, **kwargs)
         self.assertIsNotNone(intro.wait_window(), intro.stderr())
         wait_for_frames(intro, frames)
         self.assertIsNone(intro.process.poll(), intro.stderr())
         intro.key("Escape")
-        self.assertExitedNormally(intro.wait(), 0, intro)
+        self.assertExitedNormally(intro.wait(), status, intro)
         return intro
 
 
@@ -164,6 +164,14 @@ class ImageFileTest(FaultTestCase):
     def test_an_image_that_claims_a_huge_size_is_refused_before_decoding(self):
         self.check_image(png(100000, 100000, image_data=b"\0" * 100), "too large")
 
+    def test_an_image_that_is_a_fifo_is_refused_without_blocking(self):
+        cwd = scratch_dir(self)
+        image = os.path.join(cwd, "images", "long.png")
+        os.remove(image)
+        os.mkfifo(image)
+        intro = self.run_and_escape(cwd)
+        self.assertEqual(intro.stderr(), "Could not load images/long.png: not a regular file\n")
+
 
 class MusicFileTest(FaultTestCase):
 
@@ -208,29 +216,76 @@ class CaptureFaultTest(FaultTestCase):
             self.skipTest("this machine does not allow a tmpfs mount: " + result.stderr.strip())
         self.addCleanup(subprocess.run, ["umount", "-l", path])
 
-    def test_a_read_only_capture_directory_is_reported_and_the_run_goes_on(self):
+    def test_a_read_only_capture_directory_is_reported_once_and_fails_the_run(self):
         cwd = scratch_dir(self)
         self.mount_tmpfs(os.path.join(cwd, "capture"), "size=1m,ro")
-        intro = self.run_and_escape(cwd, args=["--capture"])
-        errors = intro.stderr().splitlines()
-        self.assertGreater(len(errors), 30)
-        self.assertEqual(errors[0], "Could not write capture/frame0.bmp: Read-only file system")
+        intro = self.run_and_escape(cwd, args=["--capture"], status=1)
+        frames = len(time_lines(intro.stdout()))
+        self.assertEqual(intro.stderr().splitlines(), [
+            "Could not write capture/frame0.bmp: Read-only file system",
+            "Could not write %d of %d frames (first capture/frame0.bmp, last capture/frame%d.bmp)"
+            % (frames, frames, frames - 1)])
 
     def test_a_full_file_system_keeps_every_written_frame_whole(self):
         cwd = scratch_dir(self)
         capture = os.path.join(cwd, "capture")
         self.mount_tmpfs(capture, "size=2m")
-        intro = self.run_and_escape(cwd, args=["--capture"], width=320, height=240, frames=60)
+        intro = self.run_and_escape(cwd, args=["--capture"], width=320, height=240, frames=60, status=1)
         errors = intro.stderr().splitlines()
         self.assertTrue(errors, "the file system never filled")
         written = sorted(os.listdir(capture), key=lambda name: int(name[5:-4]))
         self.assertTrue(written, "no frame fitted")
         first_failure = int(errors[0].split("frame")[1].split(".")[0])
-        self.assertEqual(errors[0], "Could not write capture/frame%d.bmp: No space left on device"
-                         % first_failure)
+        frames = len(time_lines(intro.stdout()))
+        self.assertEqual(errors, [
+            "Could not write capture/frame%d.bmp: No space left on device" % first_failure,
+            "Could not write %d of %d frames (first capture/frame%d.bmp, last capture/frame%d.bmp)"
+            % (frames - first_failure, frames, first_failure, frames - 1)])
         self.assertEqual(len(written), first_failure, "every frame before the first failure was written")
         for name in written:
             self.assertEqual(os.path.getsize(os.path.join(capture, name)), 54 + 320 * 3 * 240, name)
+
+
+class StandardStreamTest(FaultTestCase):
+    """The intro keeps its window working whatever its standard streams are."""
+
+    def wait_for_frame_file(self, intro, cwd, number):
+        deadline = time.monotonic() + 60
+        while not os.path.exists(frame_path(cwd, number)) and intro.process.poll() is None:
+            self.assertLess(time.monotonic(), deadline, "frame %d never came" % number)
+            time.sleep(0.05)
+        self.assertIsNone(intro.process.poll(), "the run ended early")
+
+    def capture_dir(self):
+        cwd = scratch_dir(self)
+        os.makedirs(os.path.join(cwd, "capture"))
+        return cwd
+
+    def test_a_closed_standard_output_leaves_the_window_working(self):
+        cwd = self.capture_dir()
+        intro = self.start(cwd=cwd, args=["--capture"], closed=(1,))
+        self.assertIsNotNone(intro.wait_window(), intro.stderr())
+        self.wait_for_frame_file(intro, cwd, 40)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+
+    def test_a_closed_standard_error_leaves_the_window_working(self):
+        cwd = scratch_dir(self, image=False)
+        # The missing image is reported on standard error before the first frame.
+        self.run_and_escape(cwd, closed=(2,))
+
+    def test_a_reader_that_goes_away_does_not_end_the_run(self):
+        cwd = self.capture_dir()
+        intro = self.start(cwd=cwd, args=["--capture"], stdout_pipe=True)
+        for _ in range(3):
+            intro.process.stdout.readline()
+        intro.process.stdout.close()
+        # Every frame from here on prints its time line into the closed pipe.
+        self.wait_for_frame_file(intro, cwd, len(os.listdir(os.path.join(cwd, "capture"))) + 60)
+        self.assertIsNotNone(intro.wait_window(), intro.stderr())
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        self.assertEqual(intro.stderr(), "")
 
 
 class WindowSizeTest(FaultTestCase):

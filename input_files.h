@@ -1,0 +1,68 @@
+// The files a build of the scene reads: read whole and remembered, so that a
+// later rebuild can tell whether anything changed without building again.
+#ifndef INPUT_FILES_H
+#define INPUT_FILES_H
+
+#include <cstdint>
+#include <string>
+
+// The most of an input file a build reads: far more than any shader or image
+// the intro can use, far less than would exhaust memory.
+constexpr size_t kMaxInputBytes = 256u << 20;
+
+// Which file a path named when it was opened and how it looked then; two
+// stamps are equal while nobody has replaced, written or resized the file.
+struct FileStamp
+{
+	uint64_t device = 0;
+	uint64_t inode = 0;
+	uint32_t mode = 0;
+	int64_t size = 0;
+	int64_t modifiedNanoseconds = 0;
+	int64_t changedNanoseconds = 0;
+
+	bool operator==(const FileStamp &other) const;
+};
+
+// A file as a build read it.
+struct FileBytes
+{
+	std::string path;       // "" when a data file's lookup failed
+	bool found = false;     // located and opened
+	bool complete = false;  // a regular file, read to its end
+	std::string bytes;
+	std::string error;      // why it was not found or not read whole
+	FileStamp stamp;        // set when found
+
+	// The same outcome: the same bytes read whole, or the same failure of
+	// the same file.
+	bool operator==(const FileBytes &other) const;
+};
+
+// Reads the file at path whole. Only a regular file (after links) is read:
+// anything else fails with "not a regular file" without blocking, as does a
+// file over kMaxInputBytes with "larger than 256 MiB"; a file that does not
+// open fails with the system's reason.
+FileBytes ReadFile(const std::string &path);
+
+// Whether the file at known.path is now as known saw it: the same bytes, or
+// the same failure. A file that was found but could not be read counts as
+// unchanged until its stamp changes, so a failure that stays is not read
+// again; one that was not found, while it still fails to open the same way.
+bool FileMatches(const FileBytes &known);
+
+// Finds the data file basename as Framework::FindFileOrThrow does and reads
+// it. A failed lookup gives a FileBytes with an empty path and the lookup's
+// message as its error.
+FileBytes ReadDataFile(const std::string &basename);
+
+// Whether the lookup of basename still finds known.path and the file there
+// matches known, or the lookup still fails as it did.
+bool DataFileMatches(const std::string &basename, const FileBytes &known);
+
+// The message for a data file that cannot be used: the lookup's message when
+// it was not found, "Could not read PATH: REASON" when it was found but not
+// read whole, "" when it was read.
+std::string DataFileFailure(const FileBytes &file);
+
+#endif
