@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +19,8 @@
 #include "bitmap.h"
 #include "capture.h"
 #include "input_files.h"
+#include "scene_build.h"
+#include "uniform_contract.h"
 #include "framework/framework.h"
 
 int64_t cur_time_millis()
@@ -37,10 +38,6 @@ double seconds_since_program_start()
 
 namespace
 {
-	const char *const kVertexShaderFile = "standard.vert";
-	const char *const kFragmentShaderFile = "intro.frag";
-	const char *const kImageFile = "images/long.png";
-
 	const float kLoopDuration = 5.0f;
 	const double kTimeLimitSeconds = 135.0;
 	const int kReloadPeriodFrames = 30;
@@ -65,6 +62,7 @@ namespace
 	GLuint elapsedTimeUniform = 0;
 	GLuint widthUniform = 0;
 	GLuint heightUniform = 0;
+	GLuint messageUniform = 0;
 	GLuint positionBufferObject = 0;
 	GLuint vao = 0;
 	bool capture = false;
@@ -86,14 +84,6 @@ namespace
 		return static_cast<GLint>(stored);
 	}
 
-	// Everything a build reads: the two shader files and the image.
-	struct SceneInputs
-	{
-		FileBytes vertexShader;
-		FileBytes fragmentShader;
-		FileBytes image;
-	};
-
 	// The inputs of the program and texture now in use, and what their build
 	// printed about the image; a rebuild from the same bytes reuses them.
 	bool haveBuiltInputs = false;
@@ -102,57 +92,14 @@ namespace
 	std::string sizeLine;
 	// The image warning last printed, so that one that stays is printed once.
 	std::string printedImageWarning;
-	// The inputs of the last rebuild that failed, and what it printed; the
-	// same inputs would fail the same way, so they are not built again.
+	// The inputs of the last rebuild that failed, and its failure; the same
+	// inputs would fail the same way, so they are not built again.
 	bool haveFailedInputs = false;
 	SceneInputs failedInputs;
-	std::string lastRebuildFailure;
-
-	SceneInputs ReadSceneInputs()
-	{
-		SceneInputs inputs;
-		inputs.vertexShader = ReadDataFile(kVertexShaderFile);
-		inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
-		inputs.image = ReadFile(kImageFile);
-		return inputs;
-	}
-
-	// Whether the files still hold what inputs recorded.
-	bool SceneMatches(const SceneInputs &inputs)
-	{
-		return DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
-		       DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image);
-	}
-
-	// Compiles a shader file from the bytes the build read, so that the
-	// program is made from exactly the bytes later rebuilds compare with. A
-	// file that was not found raises the lookup's error, as loading it would.
-	GLuint CompileInput(GLenum shaderType, const FileBytes &file)
-	{
-		const std::string failure = DataFileFailure(file);
-		if(!failure.empty())
-			throw std::runtime_error(failure);
-		return Framework::CompileShaderText(shaderType, file.bytes);
-	}
-
-	// Compiles both shaders and links them. Shaders already compiled are
-	// deleted when a later step throws, so a failed rebuild leaks nothing.
-	GLuint BuildProgram(const SceneInputs &inputs)
-	{
-		std::vector<GLuint> shaderList;
-		try
-		{
-			shaderList.push_back(CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader));
-			shaderList.push_back(CompileInput(gl::GL_FRAGMENT_SHADER, inputs.fragmentShader));
-		}
-		catch(...)
-		{
-			for(GLuint shader : shaderList)
-				gl::DeleteShader(shader);
-			throw;
-		}
-		return Framework::CreateProgram(shaderList);
-	}
+	BuildFailure lastRebuildFailure;
+	// The uniform mismatches last printed, so that those that stay are
+	// printed once.
+	std::string printedUniformMismatches;
 
 	// Prints the result of the image's load: a warning when it failed (once
 	// while the same failure repeats), then the width, height and channel
@@ -199,7 +146,7 @@ namespace
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
 		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA,
 		               gl::GL_UNSIGNED_BYTE, pixels);
-		gl::Uniform1i(gl::GetUniformLocation(theProgram, "message"), 0);
+		gl::Uniform1i(Location(messageUniform), 0);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR);
@@ -209,6 +156,35 @@ namespace
 		if(theTexture != 0)
 			gl::DeleteTextures(1, &theTexture);
 		theTexture = texture;
+	}
+
+	// The location of a supplied uniform in the program, or -1 when the
+	// program does not declare it or declares it with another type, so that
+	// setting it never causes a GL error.
+	GLuint SuppliedLocation(GLuint program, const char *name, const std::vector<UniformMismatch> &mismatches)
+	{
+		for(const UniformMismatch &mismatch : mismatches)
+			if(mismatch.name == name)
+				return static_cast<GLuint>(-1);
+		return static_cast<GLuint>(gl::GetUniformLocation(program, name));
+	}
+
+	// Prints the uniforms declared with another type than the intro sets,
+	// naming the shader file that declares each; a set that stays the same
+	// is printed once.
+	void ReportUniformMismatches(const std::vector<UniformMismatch> &mismatches, const SceneInputs &inputs)
+	{
+		std::string report;
+		for(const UniformMismatch &mismatch : mismatches)
+		{
+			const bool inVertexShaderOnly = inputs.fragmentShader.bytes.find(mismatch.name) == std::string::npos &&
+			                                inputs.vertexShader.bytes.find(mismatch.name) != std::string::npos;
+			const std::string &file = inVertexShaderOnly ? inputs.vertexShader.path : inputs.fragmentShader.path;
+			report += DescribeMismatch(file, mismatch) + "\n";
+		}
+		if(report != printedUniformMismatches)
+			std::cerr << report << std::flush;
+		printedUniformMismatches = report;
 	}
 
 	// Makes a newly built program the one in use, with its uniform locations
@@ -221,80 +197,53 @@ namespace
 			gl::DeleteProgram(theProgram);
 		theProgram = program;
 
-		elapsedTimeUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "iGlobalTime"));
-		widthUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "width"));
-		heightUniform = static_cast<GLuint>(gl::GetUniformLocation(theProgram, "height"));
-		const GLint loopDurationUniform = gl::GetUniformLocation(theProgram, "loopDuration");
+		const std::vector<UniformMismatch> mismatches = FindUniformMismatches(ListActiveUniforms(theProgram));
+		ReportUniformMismatches(mismatches, inputs);
+		elapsedTimeUniform = SuppliedLocation(theProgram, "iGlobalTime", mismatches);
+		widthUniform = SuppliedLocation(theProgram, "width", mismatches);
+		heightUniform = SuppliedLocation(theProgram, "height", mismatches);
+		messageUniform = SuppliedLocation(theProgram, "message", mismatches);
+		const GLuint loopDurationUniform = SuppliedLocation(theProgram, "loopDuration", mismatches);
 
 		gl::UseProgram(theProgram);
 		if(haveBuiltInputs && inputs.image == builtInputs.image)
 		{
-			gl::Uniform1i(gl::GetUniformLocation(theProgram, "message"), 0);
+			gl::Uniform1i(Location(messageUniform), 0);
 			PrintImageReport();
 		}
 		else
 			setup_texture(inputs.image);
-		gl::Uniform1f(loopDurationUniform, kLoopDuration);
+		gl::Uniform1f(Location(loopDurationUniform), kLoopDuration);
 		gl::UseProgram(0);
 
 		builtInputs = inputs;
 		haveBuiltInputs = true;
 	}
 
-	// Points standard error at a buffer for as long as it lives.
-	class CapturedErrors
+	// The one place that decides where a failed rebuild goes: standard
+	// error when it differs from the last failure printed.
+	void ReportRebuildFailure(const BuildFailure &failure)
 	{
-	public:
-		CapturedErrors() : console(std::cerr.rdbuf(captured.rdbuf()))
-		{
-		}
-		~CapturedErrors()
-		{
-			std::cerr.rdbuf(console);
-		}
-		std::string Text() const
-		{
-			return captured.str();
-		}
+		if(failure != lastRebuildFailure)
+			std::cerr << failure.message << std::endl;
+		lastRebuildFailure = failure;
+	}
 
-	private:
-		std::ostringstream captured;
-		std::streambuf *console;
-	};
-
-	// Builds and installs a new program from the inputs. The shader helpers
-	// print a failure on standard error themselves; that output is held back
-	// and printed only when it differs from the last failure's, and the
-	// failed inputs are remembered. Returns whether the build succeeded.
+	// Builds and installs a new program from the inputs. A failure is
+	// reported and its inputs remembered. Returns whether the build succeeded.
 	bool RebuildFrom(const SceneInputs &inputs)
 	{
-		GLuint program = 0;
-		std::string report;
+		BuildFailure failure;
+		const GLuint program = BuildProgram(inputs, &failure);
+		if(program == 0)
 		{
-			CapturedErrors errors;
-			try
-			{
-				program = BuildProgram(inputs);
-			}
-			catch(const std::exception &e)
-			{
-				if(!Framework::IsReported(std::current_exception()))
-					std::cerr << e.what() << std::endl;
-			}
-			report = errors.Text();
+			ReportRebuildFailure(failure);
+			failedInputs = inputs;
+			haveFailedInputs = true;
+			return false;
 		}
-		if(program != 0)
-		{
-			std::cerr << report << std::flush;
-			InstallProgram(program, inputs);
-			return true;
-		}
-		if(report != lastRebuildFailure)
-			std::cerr << report << std::flush;
-		lastRebuildFailure = report;
-		failedInputs = inputs;
-		haveFailedInputs = true;
-		return false;
+		InstallProgram(program, inputs);
+		return true;
 	}
 
 	void InitializeVertexBuffer()
@@ -363,7 +312,11 @@ namespace
 void InitializeProgram()
 {
 	const SceneInputs inputs = ReadSceneInputs();
-	InstallProgram(BuildProgram(inputs), inputs);
+	BuildFailure failure;
+	const GLuint program = BuildProgram(inputs, &failure);
+	if(program == 0)
+		throw std::runtime_error(failure.message);
+	InstallProgram(program, inputs);
 }
 
 // A rebuild from the same bytes as the program in use would make the same
@@ -379,7 +332,7 @@ void reload()
 		return;
 	else if(!RebuildFrom(ReadSceneInputs()))
 		return;
-	lastRebuildFailure.clear();
+	lastRebuildFailure = BuildFailure();
 	haveFailedInputs = false;
 	SetSizeUniforms(WIDTH, HEIGHT);
 }

@@ -17,9 +17,10 @@ int64_t cur_time_millis();
 double seconds_since_program_start();
 
 // Builds the program from data/standard.vert and data/intro.frag, records its
-// uniform locations, loads the texture and sets loopDuration. Throws the shader
-// helpers' exception when a file is missing or fails to compile or link, and
-// then leaves the current program and texture as they were.
+// uniform locations, loads the texture and sets loopDuration. Throws
+// std::runtime_error with the lookup's message or the driver's log when a file
+// is missing or fails to compile or link, and then leaves the current program
+// and texture as they were.
 void InitializeProgram();
 
 // Rebuilds the program during the run. A failure keeps the last program that

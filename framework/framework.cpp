@@ -80,6 +80,21 @@ namespace
 		return std::filesystem::is_regular_file(path, error) && std::ifstream(path).is_open();
 	}
 
+	// Compiles shader text into a new shader object: a compile failure (or
+	// any other std::exception while compiling) is printed and rethrown.
+	GLuint CompileShaderText(GLenum shaderType, const std::string &text)
+	{
+		try
+		{
+			return glutil::CompileShader(shaderType, text);
+		}
+		catch(const std::exception &e)
+		{
+			ReportCurrent(e);
+			throw;
+		}
+	}
+
 	void DeleteShaders(const std::vector<GLuint> &shaderList)
 	{
 		for(GLuint shader : shaderList)
@@ -110,19 +125,6 @@ GLuint Framework::LoadShader(GLenum shaderType, const std::string &basename)
 	text << file.rdbuf();
 	file.close();
 	return CompileShaderText(shaderType, text.str());
-}
-
-GLuint Framework::CompileShaderText(GLenum shaderType, const std::string &text)
-{
-	try
-	{
-		return glutil::CompileShader(shaderType, text);
-	}
-	catch(const std::exception &e)
-	{
-		ReportCurrent(e);
-		throw;
-	}
 }
 
 GLuint Framework::CreateProgram(const std::vector<GLuint> &shaderList)

@@ -43,11 +43,6 @@ namespace Framework
 	// rethrown unchanged.
 	GLuint LoadShader(GLenum shaderType, const std::string &basename);
 
-	// Compiles shader text into a new shader object, as LoadShader does with
-	// a file's content: a compile failure (or any other std::exception while
-	// compiling) prints what() on standard error and is rethrown unchanged.
-	GLuint CompileShaderText(GLenum shaderType, const std::string &text);
-
 	// Links the shaders into a new program, then deletes every shader of the
 	// list, also after a failed link. A link failure prints what() on standard
 	// error and is rethrown unchanged.

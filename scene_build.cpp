@@ -1,0 +1,80 @@
+// Building the scene's program: see scene_build.h.
+#include "scene_build.h"
+
+#include <glutil/Shader.h>
+
+#include <exception>
+#include <vector>
+
+const char *const kVertexShaderFile = "standard.vert";
+const char *const kFragmentShaderFile = "intro.frag";
+const char *const kImageFile = "images/long.png";
+
+bool BuildFailure::operator==(const BuildFailure &other) const
+{
+	return file == other.file && message == other.message;
+}
+
+SceneInputs ReadSceneInputs()
+{
+	SceneInputs inputs;
+	inputs.vertexShader = ReadDataFile(kVertexShaderFile);
+	inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
+	inputs.image = ReadFile(kImageFile);
+	return inputs;
+}
+
+bool SceneMatches(const SceneInputs &inputs)
+{
+	return DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
+	       DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image);
+}
+
+namespace
+{
+	// Compiles one shader file; returns the shader, or 0 with *failure set.
+	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const char *basename, BuildFailure *failure)
+	{
+		const std::string unusable = DataFileFailure(file);
+		if(!unusable.empty())
+		{
+			*failure = {file.path.empty() ? basename : file.path, unusable};
+			return 0;
+		}
+		try
+		{
+			return glutil::CompileShader(shaderType, file.bytes);
+		}
+		catch(const std::exception &e)
+		{
+			*failure = {file.path, e.what()};
+			return 0;
+		}
+	}
+}
+
+GLuint BuildProgram(const SceneInputs &inputs, BuildFailure *failure)
+{
+	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, kVertexShaderFile, failure);
+	if(vertexShader == 0)
+		return 0;
+	const GLuint fragmentShader =
+	    CompileInput(gl::GL_FRAGMENT_SHADER, inputs.fragmentShader, kFragmentShaderFile, failure);
+	if(fragmentShader == 0)
+	{
+		gl::DeleteShader(vertexShader);
+		return 0;
+	}
+	GLuint program = 0;
+	try
+	{
+		program = glutil::LinkProgram(std::vector<GLuint>{vertexShader, fragmentShader}, false);
+	}
+	catch(const std::exception &e)
+	{
+		*failure = {inputs.vertexShader.path + " + " + inputs.fragmentShader.path, e.what()};
+	}
+	gl::DeleteShader(vertexShader);
+	gl::DeleteShader(fragmentShader);
+	return program;
+}
