@@ -190,12 +190,13 @@ class CapturedUniformTest(IntroTestCase):
     def test_width_and_height_follow_a_rebuild_and_a_resize(self):
         cwd, intro = self.start_capture()
         intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, 1)))
+        unedited = len(time_lines(intro.stdout()))
         replace_file(os.path.join(cwd, "data", "intro.frag"), PROBE_SHADER % "1.0")
         # A rebuild comes within 30 frames of the edit.
         edited = len(time_lines(intro.stdout()))
         rebuilt = first_frame_of_size(intro, cwd, edited + 31, (320, 240))
         self.assertIsNotNone(rebuilt, intro.stderr())
-        first_new = next((number for number in range(1, rebuilt + 1)
+        first_new = next((number for number in range(max(unedited, 1), rebuilt + 1)
                           if probe(read_bmp(frame_path(cwd, number))[2], 10) == (255, 255, 255)), None)
         self.assertIsNotNone(first_new, "no frame from the edited shader")
 
