@@ -74,5 +74,6 @@ class DriverTest(IntroTestCase):
                                                           "GLX_SHIM_HIDE": "GL_ARB_debug_output"})
             self.assertEqual(intro.stdout().count("Message:"), 0, "no debug report")
 
+
 if __name__ == "__main__":
     unittest.main()
