@@ -309,6 +309,14 @@ namespace
 	}
 }
 
+// A capture ends after the frame at exactly 135 s, however long the frames
+// took; half a step of slack absorbs the rounding of the sum.
+bool TimeIsUp(bool captureMode, double captureTime, double elapsedSeconds)
+{
+	return captureMode ? captureTime > kTimeLimitSeconds + kCaptureStepSeconds / 2
+	                   : elapsedSeconds > kTimeLimitSeconds;
+}
+
 void InitializeProgram()
 {
 	const SceneInputs inputs = ReadSceneInputs();
@@ -363,9 +371,7 @@ void display()
 		music_start = seconds_since_program_start();
 	}
 
-	// A capture ends after the frame at exactly 135 s, however long the
-	// frames took; half a step of slack absorbs the rounding of the sum.
-	if(capture ? capture_time > kTimeLimitSeconds + kCaptureStepSeconds / 2 : ElapsedSeconds() > kTimeLimitSeconds)
+	if(TimeIsUp(capture, capture_time, ElapsedSeconds()))
 	{
 		glutLeaveMainLoop();
 		return;

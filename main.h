@@ -16,6 +16,12 @@ int64_t cur_time_millis();
 // (cur_time_millis() - program_start_millis) / 1000.0: moves in 1 ms steps.
 double seconds_since_program_start();
 
+// Whether the run ends before drawing another frame: in capture mode once the
+// fixed-step clock has passed the frame at 135 s (captureTime, the sum of
+// 1/60-s steps, above 135 + 1/120), otherwise once the toolkit's elapsed
+// seconds are above 135. Exactly 135 s does not end it.
+bool TimeIsUp(bool captureMode, double captureTime, double elapsedSeconds);
+
 // Builds the program from data/standard.vert and data/intro.frag, records its
 // uniform locations, loads the texture and sets loopDuration. Throws
 // std::runtime_error with the lookup's message or the driver's log when a file

@@ -123,6 +123,24 @@ TEST_F(LoaderTest, CompatibilityProfileMaskWinsOverTheExtensionList)
 	EXPECT_TRUE(Fetched("glBegin"));
 }
 
+TEST_F(LoaderTest, ANonZeroProfileMaskDecidesWhateverTheExtensionListSays)
+{
+	fakePlatform.profileMask = 0x1;
+	fakePlatform.indexedExtensions = {"GL_ARB_depth_clamp", "GL_ARB_compatibility"};
+	EXPECT_EQ(LoadWithVersion("3.3.0 build 7"), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(glext_ARB_compatibility, 1) << "the listing was read";
+	EXPECT_EQ(VersionSetFetches(), 283) << "a core mask loads the core set";
+	EXPECT_FALSE(Fetched("glBegin"));
+
+	ResetFakePlatform();
+	fakePlatform.profileMask = 0x2;
+	fakePlatform.indexedExtensions = {"GL_ARB_depth_clamp"};
+	EXPECT_EQ(LoadWithVersion("3.3.0 build 7"), LS_LOAD_FUNCTIONS_ALL);
+	EXPECT_EQ(glext_ARB_compatibility, 0);
+	EXPECT_EQ(VersionSetFetches(), 698) << "a compatibility mask needs no listing";
+	EXPECT_TRUE(Fetched("glBegin"));
+}
+
 TEST_F(LoaderTest, UnansweredProfileMaskFallsBackToTheCompatibilityListing)
 {
 	fakePlatform.answersProfileMask = false;

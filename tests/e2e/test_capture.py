@@ -42,6 +42,31 @@ def read_bmp(path):
     return width, height, rows, len(data), stride
 
 
+def bmp_size(path):
+    """(width, height) from a BMP file's header."""
+    with open(path, "rb") as f:
+        return struct.unpack_from("<ii", f.read(26), 18)
+
+
+def first_frame_of_size(intro, cwd, first, size, timeout=60):
+    """The number of the first captured frame from `first` on that is size
+    (width, height), waiting for each file as the run writes it; None when
+    the run ends or the time is up first."""
+    deadline = time.monotonic() + timeout
+    number = first
+    while time.monotonic() < deadline:
+        path = frame_path(cwd, number)
+        if os.path.exists(path):
+            if bmp_size(path) == size:
+                return number
+            number += 1
+        elif intro.process.poll() is not None:
+            return None
+        else:
+            time.sleep(0.01)
+    return None
+
+
 def capture_dir(test, shader=PROBE_SHADER, make_capture=True):
     cwd = scratch_dir(test)
     with open(os.path.join(cwd, "data", "intro.frag"), "w") as f:

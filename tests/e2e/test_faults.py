@@ -6,17 +6,19 @@ import os
 import random
 import shutil
 import subprocess
-import time
 import unittest
 
-from harness import INTRO, MUSIC_NAME, IntroTestCase, png, scratch_dir
-from test_capture import SOLID_SHADER, frame_path, read_bmp
+from harness import INTRO, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
+from test_capture import SOLID_SHADER, first_frame_of_size, frame_path, read_bmp
 from test_intro import complete_lines, time_lines, wait_for_frames
 
 NO_UNIFORMS_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec4(0.25); }\n"
 UNWRITTEN_VARYING_SHADER = ("#version 330\nin vec4 tint;\nout vec4 outputColor;\n"
                             "void main() { outputColor = tint; }\n")
 NO_MAIN_SHADER = "#version 330\nout vec4 outputColor;\nvoid helper() { outputColor = vec4(1.0); }\n"
+WRONG_TYPES_SHADER = ("#version 330\nuniform int iGlobalTime;\nuniform vec2 width;\nuniform float message;\n"
+                      "out vec4 outputColor;\n"
+                      "void main() { outputColor = vec4(float(iGlobalTime), width, message); }\n")
 SHADER_REPORT = "Error from Shader Compiler,\tHigh priority\nMessage: "
 
 
@@ -60,7 +62,7 @@ class ShaderFileTest(FaultTestCase):
                 self.assertEqual(intro.stderr(), "Could not find the file %s\n" % name)
                 self.assertEqual(intro.stdout(), "")
 
-    def check_compile_failure(self, name, stage, content):
+    def check_compile_failure(self, name, stage, content, debug_report=False):
         cwd = scratch_dir(self)
         path = os.path.join(cwd, "data", name)
         write(path, content)
@@ -68,9 +70,13 @@ class ShaderFileTest(FaultTestCase):
         log = intro.driver_log(stage, path)
         self.assertNotEqual(log, "")
         self.assertEqual(intro.stderr(), log + "\n")
-        # The driver also reports most compile errors through the debug
-        # output (not those its preprocessor finds); no frame is drawn.
-        self.assertTrue(intro.stdout() == "" or intro.stdout().startswith(SHADER_REPORT), intro.stdout())
+        if debug_report:
+            # The driver reports the compiler's error through the debug
+            # output too, in the words of its log; no frame is drawn.
+            self.assertEqual(intro.stdout(), SHADER_REPORT + log)
+        else:
+            # Errors the driver's preprocessor finds may come without a report.
+            self.assertTrue(intro.stdout() == "" or intro.stdout().startswith(SHADER_REPORT), intro.stdout())
         self.assertEqual(time_lines(intro.stdout()), [])
 
     def test_empty_shader_files_fail_to_compile_with_the_drivers_log(self):
@@ -85,7 +91,8 @@ class ShaderFileTest(FaultTestCase):
 
     def test_a_shader_that_does_not_compile_ends_start_up_with_the_drivers_log(self):
         self.check_compile_failure("intro.frag", "fragment",
-                                   "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = 1; }\n")
+                                   "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = 1; }\n",
+                                   debug_report=True)
 
     def test_a_program_that_does_not_link_ends_start_up_with_the_drivers_log(self):
         cwd = scratch_dir(self)
@@ -102,6 +109,25 @@ class ShaderFileTest(FaultTestCase):
         write(os.path.join(cwd, "data", "intro.frag"), UNWRITTEN_VARYING_SHADER)
         intro = self.run_and_escape(cwd)
         self.assertEqual(intro.stderr(), "")
+
+    def test_uniforms_of_the_wrong_type_are_reported_once_and_left_unset(self):
+        cwd = scratch_dir(self)
+        shader = os.path.join(cwd, "data", "intro.frag")
+        write(shader, WRONG_TYPES_SHADER)
+        intro = self.start(cwd=cwd)
+        self.assertIsNotNone(intro.wait_window(), intro.stderr())
+        wait_for_frames(intro, 5)
+        # A real rebuild with the same mismatches prints nothing new.
+        replace_file(shader, WRONG_TYPES_SHADER + "// edited\n")
+        rebuilt_at = len(time_lines(intro.stdout())) + 61
+        wait_for_frames(intro, rebuilt_at)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        self.assertCountEqual(intro.stderr().splitlines(), [
+            "data/intro.frag: uniform %s is declared %s, but the intro sets a %s; it is left unset"
+            % mismatch for mismatch in (("iGlobalTime", "int", "float"), ("width", "vec2", "float"),
+                                        ("message", "float", "sampler2D"))])
+        self.assertNotIn("Message:", intro.stdout())
 
     def test_a_shader_without_any_optional_uniform_runs(self):
         cwd = scratch_dir(self)
@@ -297,12 +323,12 @@ class WindowSizeTest(FaultTestCase):
         self.assertIsNotNone(intro.wait_window())
         wait_for_frames(intro, 10)
         intro.resize(1, 1)
-        time.sleep(0.5)
-        shrunk = len(time_lines(intro.stdout()))
+        shrunk = first_frame_of_size(intro, cwd, 10, (1, 1))
+        self.assertIsNotNone(shrunk, "no frame of 1x1")
         wait_for_frames(intro, shrunk + 10)
         intro.resize(333, 250)
-        time.sleep(0.5)
-        grown = len(time_lines(intro.stdout()))
+        grown = first_frame_of_size(intro, cwd, shrunk, (333, 250))
+        self.assertIsNotNone(grown, "no frame of 333x250")
         wait_for_frames(intro, grown + 10)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)

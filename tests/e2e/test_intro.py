@@ -54,6 +54,22 @@ class LinesTest(IntroTestCase):
                 index += 1
             frame += 1
         self.assertEqual(text.count("FPS: "), sum(1 for line in lines if line.startswith("FPS: ")))
+
+        # Each rate is 100 / (last - first) of its window's 101 frame times.
+        # A frame time (wall clock since the music started) is read after the
+        # frame's time line (the toolkit's clock) and before the next frame's,
+        # so the window's span lies between these differences of time lines;
+        # both clocks count whole milliseconds.
+        times = [float(line) for line in time_lines(text)]
+        rates = [float(line[5:]) for line in lines if line.startswith("FPS: ")]
+        for window, rate in enumerate(rates[:2]):
+            first = window * 101
+            last = first + 100
+            span = 100.0 / rate
+            self.assertGreaterEqual(span, times[last] - times[first + 1] - 0.003,
+                                    "rate %d: frames %d-%d" % (window, first, last))
+            self.assertLessEqual(span, times[last + 1] - times[first] + 0.003,
+                                 "rate %d: frames %d-%d" % (window, first, last))
         self.assertNotIn("Message:", text)
         self.assertEqual(intro.stderr(), "")
 
@@ -70,9 +86,10 @@ class KeyboardTest(IntroTestCase):
         intro.click(1)
         intro.click(3)
         frames = len(time_lines(intro.stdout()))
-        time.sleep(1)
+        # The toolkit reads every pending event between two frames.
+        wait_for_frames(intro, frames + 30)
         self.assertIsNone(intro.process.poll(), "the intro ended on a key other than Escape")
-        self.assertGreater(len(time_lines(intro.stdout())), frames)
+        self.assertGreaterEqual(len(time_lines(intro.stdout())), frames + 30)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
 
@@ -134,21 +151,26 @@ class MusicTest(IntroTestCase):
         intro = self.start(cwd=cwd, env={"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": heard})
         self.assertIsNotNone(intro.wait_window())
         wait_for_frames(intro, 1)
-        time.sleep(2.5)
+
+        def without_leading_silence(samples):
+            stripped = samples.lstrip(b"\0")
+            return samples[len(samples) - len(stripped) & ~3:]
+
+        def heard_music():
+            with open(heard, "rb") as f:
+                return without_leading_silence(f.read())
+
+        # The disk driver writes what it plays as it plays it.
+        deadline = time.monotonic() + 60
+        while len(heard_music()) <= 22050 * 4 and intro.process.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.05)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
 
         with open(os.path.join(BUILD_DIR, MUSIC_NAME), "rb") as f:
             wav = f.read()
         data = wav[wav.index(b"data") + 8:]
-        with open(heard, "rb") as f:
-            output = f.read()
-
-        def without_leading_silence(samples):
-            stripped = samples.lstrip(b"\0")
-            return samples[len(samples) - len(stripped) & ~3:]
-
-        played = without_leading_silence(output)
+        played = heard_music()
         expected = without_leading_silence(data)
         self.assertGreater(len(played), 22050 * 4, "less than a second of music was heard")
         self.assertEqual(played[:22050 * 4], expected[:22050 * 4])

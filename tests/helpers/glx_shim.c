@@ -4,29 +4,40 @@
  *   GLX_SHIM_VERSION=TEXT   glGetString(GL_VERSION) returns TEXT
  *   GLX_SHIM_HIDE=NAME      the extension NAME is left out of the indexed
  *                           list and of glGetString(GL_EXTENSIONS)
+ *   GLX_SHIM_FLOAT_UNIFORMS=1  glGetActiveUniform reports every uniform as a
+ *                           float, so a program's own type check passes what
+ *                           the driver then refuses
+ *   GLX_SHIM_DELAY_MS=N     the first call waits N milliseconds: the
+ *                           program's start-up is held after its window
+ *                           toolkit has started
  *
  * Every other entry point passes through unchanged. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 typedef void (*Proc)(void);
 typedef unsigned char GLubyte;
 typedef unsigned int GLenum;
 typedef unsigned int GLuint;
 typedef int GLint;
+typedef int GLsizei;
+typedef char GLchar;
 
 enum
 {
 	SHIM_GL_VERSION = 0x1F02,
 	SHIM_GL_EXTENSIONS = 0x1F03,
-	SHIM_GL_NUM_EXTENSIONS = 0x821D
+	SHIM_GL_NUM_EXTENSIONS = 0x821D,
+	SHIM_GL_FLOAT = 0x1406
 };
 
 static const GLubyte *(*realGetString)(GLenum);
 static const GLubyte *(*realGetStringi)(GLenum, GLuint);
 static void (*realGetIntegerv)(GLenum, GLint *);
+static void (*realGetActiveUniform)(GLuint, GLuint, GLsizei, GLsizei *, GLint *, GLenum *, GLchar *);
 static char filteredExtensions[65536];
 
 static int IsHidden(const char *name)
@@ -107,12 +118,28 @@ static void ShimGetIntegerv(GLenum name, GLint *value)
 	}
 }
 
+static void ShimGetActiveUniform(GLuint program, GLuint index, GLsizei bufSize, GLsizei *length, GLint *size,
+                                 GLenum *type, GLchar *name)
+{
+	realGetActiveUniform(program, index, bufSize, length, size, type, name);
+	*type = SHIM_GL_FLOAT;
+}
+
 Proc glXGetProcAddressARB(const GLubyte *procName)
 {
 	static Proc (*realGetProcAddress)(const GLubyte *);
 	Proc address;
 	if(realGetProcAddress == NULL)
 	{
+		const char *delay = getenv("GLX_SHIM_DELAY_MS");
+		if(delay != NULL)
+		{
+			long milliseconds = atol(delay);
+			struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+			while(nanosleep(&wait, &wait) != 0)
+			{
+			}
+		}
 		/* dlsym returns an object pointer; the union turns it into the function. */
 		union
 		{
@@ -139,6 +166,11 @@ Proc glXGetProcAddressARB(const GLubyte *procName)
 	{
 		realGetIntegerv = (void (*)(GLenum, GLint *))address;
 		return (Proc)ShimGetIntegerv;
+	}
+	if(strcmp((const char *)procName, "glGetActiveUniform") == 0 && getenv("GLX_SHIM_FLOAT_UNIFORMS") != NULL)
+	{
+		realGetActiveUniform = (void (*)(GLuint, GLuint, GLsizei, GLsizei *, GLint *, GLenum *, GLchar *))address;
+		return (Proc)ShimGetActiveUniform;
 	}
 	return address;
 }

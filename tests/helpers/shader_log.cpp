@@ -4,6 +4,9 @@
 //
 //   shader_log vertex|fragment FILE       the compile log of one shader
 //   shader_log link VERTEX_FILE FRAGMENT_FILE   the link log of the two
+//   shader_log uniform1f VERTEX_FILE FRAGMENT_FILE NAME   the debug messages
+//       the driver sends when glUniform1f sets the linked program's uniform
+//       NAME, each followed by a newline
 //
 // The log is printed exactly, without an added newline. Run it on the same
 // kind of context as the intro (under the same X server).
@@ -48,15 +51,34 @@ namespace
 		gl::GetProgramInfoLog(program, length, nullptr, &log[0]);
 		return log.c_str();
 	}
+
+	std::string debugMessages;
+
+	void CollectMessage(GLenum, GLenum, GLuint, GLenum, GLsizei, const GLchar *message, GLvoid *)
+	{
+		debugMessages += message;
+		debugMessages += '\n';
+	}
+
+	GLuint Link(const char *vertexFile, const char *fragmentFile)
+	{
+		GLuint program = gl::CreateProgram();
+		gl::AttachShader(program, Compile(gl::GL_VERTEX_SHADER, vertexFile));
+		gl::AttachShader(program, Compile(gl::GL_FRAGMENT_SHADER, fragmentFile));
+		gl::LinkProgram(program);
+		return program;
+	}
 }
 
 int main(int argc, char **argv)
 {
 	glutInit(&argc, argv);
 	const std::string mode = argc > 1 ? argv[1] : "";
-	if(!((mode == "vertex" || mode == "fragment") && argc == 3) && !(mode == "link" && argc == 4))
+	if(!((mode == "vertex" || mode == "fragment") && argc == 3) && !(mode == "link" && argc == 4) &&
+	   !(mode == "uniform1f" && argc == 5))
 	{
-		std::fprintf(stderr, "usage: shader_log vertex|fragment FILE | link VERTEX_FILE FRAGMENT_FILE\n");
+		std::fprintf(stderr, "usage: shader_log vertex|fragment FILE | link VERTEX_FILE FRAGMENT_FILE | "
+		                     "uniform1f VERTEX_FILE FRAGMENT_FILE NAME\n");
 		return 2;
 	}
 	glutInitDisplayMode(GLUT_DOUBLE | GLUT_ALPHA | GLUT_DEPTH | GLUT_STENCIL);
@@ -68,12 +90,15 @@ int main(int argc, char **argv)
 
 	std::string log;
 	if(mode == "link")
+		log = ProgramLog(Link(argv[2], argv[3]));
+	else if(mode == "uniform1f")
 	{
-		GLuint program = gl::CreateProgram();
-		gl::AttachShader(program, Compile(gl::GL_VERTEX_SHADER, argv[2]));
-		gl::AttachShader(program, Compile(gl::GL_FRAGMENT_SHADER, argv[3]));
-		gl::LinkProgram(program);
-		log = ProgramLog(program);
+		GLuint program = Link(argv[2], argv[3]);
+		gl::UseProgram(program);
+		gl::Enable(gl::GL_DEBUG_OUTPUT_SYNCHRONOUS_ARB);
+		gl::DebugMessageCallbackARB(CollectMessage, nullptr);
+		gl::Uniform1f(gl::GetUniformLocation(program, argv[4]), 0.0f);
+		log = debugMessages;
 	}
 	else
 		log = ShaderLog(Compile(mode == "vertex" ? gl::GL_VERTEX_SHADER : gl::GL_FRAGMENT_SHADER, argv[2]));

@@ -8,6 +8,8 @@
 //   xwin key ID KEYSYM [press|release|both]   sends key events (default both)
 //   xwin click ID BUTTON           sends a button press and release
 //   xwin resize ID WIDTH HEIGHT    resizes the window
+//   xwin pixel ID X Y              prints the window's pixel at (X, Y), counted
+//                                  from its top-left corner, as "R G B" (0-255)
 //
 // Exit status 0 on success, 1 when the window is not found in time, 2 on
 // bad arguments or no display.
@@ -129,10 +131,56 @@ namespace
 		XSendEvent(display, window, True, ButtonReleaseMask, &event);
 	}
 
+	// The number of bits a channel mask is shifted left by, and its width.
+	void MaskShape(unsigned long mask, int &shift, int &bits)
+	{
+		shift = 0;
+		bits = 0;
+		while(mask != 0 && (mask & 1) == 0)
+		{
+			mask >>= 1;
+			++shift;
+		}
+		while(mask & 1)
+		{
+			mask >>= 1;
+			++bits;
+		}
+	}
+
+	// One channel of a pixel value, scaled to 0-255.
+	unsigned int Channel(unsigned long pixel, unsigned long mask)
+	{
+		int shift = 0;
+		int bits = 0;
+		MaskShape(mask, shift, bits);
+		if(bits == 0)
+			return 0;
+		const unsigned long value = (pixel & mask) >> shift;
+		const unsigned long top = (1ul << bits) - 1;
+		return static_cast<unsigned int>((value * 255 + top / 2) / top);
+	}
+
+	int PrintPixel(Display *display, Window window, int x, int y)
+	{
+		XImage *image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+		if(!image)
+		{
+			std::fprintf(stderr, "xwin: cannot read pixel %d,%d\n", x, y);
+			return 1;
+		}
+		const unsigned long pixel = XGetPixel(image, 0, 0);
+		std::printf("%u %u %u\n", Channel(pixel, image->red_mask), Channel(pixel, image->green_mask),
+		            Channel(pixel, image->blue_mask));
+		XDestroyImage(image);
+		return 0;
+	}
+
 	int Usage()
 	{
 		std::fprintf(stderr, "usage: xwin wait TITLE [TIMEOUT_MS] | geometry ID | close ID | "
-		                     "key ID KEYSYM [press|release|both] | click ID BUTTON | resize ID W H\n");
+		                     "key ID KEYSYM [press|release|both] | click ID BUTTON | resize ID W H | "
+		                     "pixel ID X Y\n");
 		return 2;
 	}
 }
@@ -165,6 +213,8 @@ int main(int argc, char **argv)
 		else if(command == "resize" && argc >= 5)
 			XResizeWindow(display, window, static_cast<unsigned int>(std::atoi(argv[3])),
 			              static_cast<unsigned int>(std::atoi(argv[4])));
+		else if(command == "pixel" && argc >= 5)
+			status = PrintPixel(display, window, std::atoi(argv[3]), std::atoi(argv[4]));
 		else
 			status = Usage();
 	}
