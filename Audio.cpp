@@ -8,13 +8,15 @@
 #include <cstdlib>
 #include <iostream>
 
-const char *const MY_COOL_MP3 = "lumiter_party_biisi.wav";
+#include "intro_constants.h"
+
+const char *const MY_COOL_MP3 = kSoundtrackFile;
 
 namespace
 {
 	Mix_Music *music_ptr = nullptr;
 
-	const int kFrequency = 22050;
+	const int kFrequency = kSoundtrackSampleRate;
 	const Uint16 kFormat = AUDIO_S16LSB;
 	const int kChannels = 2;
 	const int kChunkSize = 640;

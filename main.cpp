@@ -19,6 +19,7 @@
 #include "bitmap.h"
 #include "capture.h"
 #include "input_files.h"
+#include "intro_constants.h"
 #include "scene_build.h"
 #include "uniform_contract.h"
 #include "framework/framework.h"
@@ -39,9 +40,9 @@ double seconds_since_program_start()
 namespace
 {
 	const float kLoopDuration = 5.0f;
-	const double kTimeLimitSeconds = 135.0;
+	const double kTimeLimitSeconds = kIntroSeconds;
 	const int kReloadPeriodFrames = 30;
-	const double kCaptureStepSeconds = 1.0 / 60.0;
+	const double kCaptureStepSeconds = 1.0 / kCaptureFramesPerSecond;
 	const size_t kRateSamples = 101;
 	const unsigned char kEscapeKey = 27;
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "intro_constants.h"
 #include "main.h"
 
 TEST(Clock, ReadingsInOneMillisecondAreEqual)
@@ -58,5 +59,5 @@ TEST(TimeLimit, ACaptureEndsAfterTheFrameAt135Seconds)
 		++frames;
 		captureTime += 1.0 / 60.0;
 	}
-	EXPECT_EQ(frames, 8101);
+	EXPECT_EQ(frames, kCaptureFrameCount);
 }

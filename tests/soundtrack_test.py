@@ -20,12 +20,17 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import intro_constants  # noqa: E402
+
+CONSTANTS = intro_constants.read()
+
 TOOL = os.environ.get("SOUNDTRACK_TOOL", "")
 SCORE = os.environ.get("SOUNDTRACK_SCORE", "")
 
-SAMPLE_RATE = 22050
+SAMPLE_RATE = CONSTANTS["kSoundtrackSampleRate"]
 CHANNELS = 2
-SONG_SECONDS = 135
+SONG_SECONDS = int(CONSTANTS["kIntroSeconds"])
 
 # The visuals follow this map, so the score must keep it.
 SECTION_MAP = [

@@ -13,7 +13,6 @@ set -eu
 
 SIZE=480x270
 FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
-MUSIC=lumiter_party_biisi.wav
 # Section name and the second of its frame: a moment a few seconds in that
 # shows the scene well (the intro's title, the finale's mandala).
 PICKS="intro:9 buildup:21 drop_a:33.5 drop_b:50 breakdown:67 buildup2:85 finale:108 outro:124"
@@ -28,6 +27,7 @@ if [ $# -ne 3 ]; then
     exit 2
 fi
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+MUSIC=$(python3 "$source_dir/tools/intro_constants.py" kSoundtrackFile)
 if [ ! -f "$1" ] || [ ! -x "$1" ]; then
     fail "no intro binary at $1 (build it first)"
 fi

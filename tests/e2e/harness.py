@@ -12,10 +12,14 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import intro_constants  # noqa: E402
 
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
@@ -23,7 +27,8 @@ INTRO = os.path.join(BUILD_DIR, "intro")
 XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
 GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
 SHADER_LOG = os.path.join(BUILD_DIR, "tests", "shader_log")
-MUSIC_NAME = "lumiter_party_biisi.wav"
+CONSTANTS = intro_constants.read()
+MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")

@@ -8,8 +8,10 @@ import signal
 import time
 import unittest
 
-from harness import BUILD_DIR, FAKETIME_LIBRARY, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
+from harness import BUILD_DIR, CONSTANTS, FAKETIME_LIBRARY, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
 
+# A second of the soundtrack's 16-bit stereo samples.
+BYTES_PER_SECOND = CONSTANTS["kSoundtrackSampleRate"] * 4
 SIZE_LINE = re.compile(r"^\d+ \d+ \d+$")
 TIME_LINE = re.compile(r"^\d+(\.\d+)?(e[-+]\d+)?$")
 BROKEN_SHADER = "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = undefinedThing; }\n"
@@ -114,7 +116,7 @@ class TimeLimitTest(IntroTestCase):
                                 "FAKETIME_NO_CACHE": "1"})
         self.assertExitedNormally(intro.wait(timeout=120), 0, intro)
         last = float(time_lines(intro.stdout())[-1])
-        self.assertLessEqual(last, 135.0)
+        self.assertLessEqual(last, CONSTANTS["kIntroSeconds"])
         self.assertGreater(last, 130.0)
 
 
@@ -162,7 +164,7 @@ class MusicTest(IntroTestCase):
 
         # The disk driver writes what it plays as it plays it.
         deadline = time.monotonic() + 60
-        while len(heard_music()) <= 22050 * 4 and intro.process.poll() is None and time.monotonic() < deadline:
+        while len(heard_music()) <= BYTES_PER_SECOND and intro.process.poll() is None and time.monotonic() < deadline:
             time.sleep(0.05)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
@@ -172,8 +174,8 @@ class MusicTest(IntroTestCase):
         data = wav[wav.index(b"data") + 8:]
         played = heard_music()
         expected = without_leading_silence(data)
-        self.assertGreater(len(played), 22050 * 4, "less than a second of music was heard")
-        self.assertEqual(played[:22050 * 4], expected[:22050 * 4])
+        self.assertGreater(len(played), BYTES_PER_SECOND, "less than a second of music was heard")
+        self.assertEqual(played[:BYTES_PER_SECOND], expected[:BYTES_PER_SECOND])
 
 
 class HotReloadTest(IntroTestCase):

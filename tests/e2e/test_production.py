@@ -8,12 +8,12 @@ import os
 import time
 import unittest
 
-from harness import IntroTestCase, scratch_dir
+from harness import CONSTANTS, IntroTestCase, scratch_dir
 from test_capture import frame_path, read_bmp
 
-# A small window, so that all 8101 frames are drawn and written quickly.
+# A small window, so that all the frames are drawn and written quickly.
 WIDTH, HEIGHT = 96, 54
-FRAMES = 8101
+FRAMES = CONSTANTS["kCaptureFrameCount"]
 
 # The soundtrack's sections and the second each starts at.
 SECTIONS = [("intro", 0), ("buildup", 15), ("drop_a", 30), ("drop_b", 45),

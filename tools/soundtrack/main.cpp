@@ -7,6 +7,8 @@
 #include "synth.h"
 #include "wav.h"
 
+#include "intro_constants.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,7 +17,7 @@
 
 namespace {
 
-constexpr int sample_rate = 22050;
+constexpr int sample_rate = kSoundtrackSampleRate;
 constexpr int channels = 2;
 constexpr double peak_dbfs = -1.0;
 
