@@ -157,6 +157,25 @@ class CaptureTest(IntroTestCase):
         self.assertEqual(read_bmp(frame_path(cwd, 0))[2][0][0], (255, 0, 0))
         self.assertEqual(read_bmp(frame_path(cwd, edited_at + 70))[2][0][0], (0, 0, 255))
 
+    def test_a_broken_edit_leaves_every_frame_as_the_last_good_shader_draws_it(self):
+        cwd = capture_dir(self, shader=SOLID_SHADER % "1.0, 0.0, 0.0")
+        intro = self.start(width=320, height=240, cwd=cwd, args=["--capture"])
+        self.assertIsNotNone(intro.wait_window())
+        intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, 5)))
+        replace_file(os.path.join(cwd, "data", "intro.frag"), "#version 330\nvoid main() { broken }\n")
+        deadline = time.monotonic() + 60
+        while not intro.stderr() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertNotEqual(intro.stderr(), "", "the broken edit was never built")
+        last = len(time_lines(intro.stdout())) + 40
+        intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, last)))
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        red = bytes((0, 0, 255)) * (320 * 240)
+        for number in range(last + 1):
+            with open(frame_path(cwd, number), "rb") as f:
+                self.assertEqual(f.read()[54:], red, "frame %d" % number)
+
 
 class FullCaptureTest(IntroTestCase):
 
