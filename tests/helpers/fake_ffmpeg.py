@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Stands in for ffmpeg in the exporter's tests, found on PATH as `ffmpeg`:
+reads the BMP frames the exporter streams to its standard input, notes the
+frame number each carries (the first four pixel bytes, as fake_intro.py
+writes them) and writes a small file at the last argument, the output.
+
+The environment steers it:
+  FAKE_STATE              a folder for args (its arguments, one a line) and
+                          frames (the numbers read, one a line), written at
+                          the end
+  FAKE_FFMPEG_FAIL_AFTER  after reading this many frames, print an error
+                          and exit with status 1
+  FAKE_FFMPEG_WAIT_HELD   read nothing until the process whose pid is in
+                          FAKE_STATE/intro.pid is stopped (state T), so that
+                          frames pile up until the exporter holds it back;
+                          held (1 or 0) then says whether it was
+"""
+
+import os
+import struct
+import sys
+import time
+
+
+def read_exactly(stream, size):
+    data = b""
+    while len(data) < size:
+        chunk = stream.read(size - len(data))
+        if not chunk:
+            return None
+        data += chunk
+    return data
+
+
+def is_stopped(pid_file):
+    try:
+        with open(pid_file) as f:
+            pid = int(f.read())
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "T"
+    except (OSError, ValueError):
+        return False
+
+
+def wait_until_held(state):
+    """Waits for the fake intro to be stopped, for a minute at most."""
+    deadline = time.monotonic() + 60
+    pid_file = os.path.join(state, "intro.pid")
+    while time.monotonic() < deadline:
+        if is_stopped(pid_file):
+            return True
+        time.sleep(0.005)
+    return False
+
+
+def main():
+    state = os.environ["FAKE_STATE"]
+    with open(os.path.join(state, "args"), "w") as f:
+        f.write("\n".join(sys.argv[1:]) + "\n")
+    if os.environ.get("FAKE_FFMPEG_WAIT_HELD"):
+        with open(os.path.join(state, "held"), "w") as f:
+            f.write("1\n" if wait_until_held(state) else "0\n")
+    fail_after = int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", "-1"))
+    numbers = []
+    stream = sys.stdin.buffer
+    while True:
+        if len(numbers) == fail_after:
+            sys.stderr.write("[fake] Conversion failed after frame %d\n" % (fail_after - 1))
+            return 1
+        header = read_exactly(stream, 54)
+        if header is None:
+            break
+        size, = struct.unpack_from("<I", header, 2)
+        body = read_exactly(stream, size - 54)
+        if header[:2] != b"BM" or body is None:
+            sys.stderr.write("[fake] not a whole BMP\n")
+            return 1
+        numbers.append(struct.unpack_from("<I", body, 0)[0])
+    with open(os.path.join(state, "frames"), "w") as f:
+        f.write("".join("%d\n" % n for n in numbers))
+    with open(sys.argv[-1], "wb") as f:
+        f.write(b"fake video of %d frames\n" % len(numbers))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
