@@ -23,13 +23,13 @@ FAKE_FFMPEG = os.path.join(SOURCE_DIR, "tests", "helpers", "fake_ffmpeg.py")
 SOUNDTRACK = "lumiter_party_biisi.wav"
 FRAMES = 300
 
-# Runs the exporter's main() with a given frame count: python3 -c RUNNER
-# FRAME_COUNT ARGS...
+# Runs the exporter's main() with a given frame count, with its rename gate
+# or with SIGSTOP alone: python3 -c RUNNER FRAME_COUNT gate|stop ARGS...
 RUNNER = """import importlib.machinery, importlib.util, sys
 loader = importlib.machinery.SourceFileLoader("export_video", %r)
 module = importlib.util.module_from_spec(importlib.util.spec_from_loader("export_video", loader))
 loader.exec_module(module)
-sys.exit(module.main(sys.argv[2:], int(sys.argv[1])))
+sys.exit(module.main(sys.argv[3:], int(sys.argv[1]), sys.argv[2] == "gate"))
 """ % EXPORTER
 
 PR_SET_CHILD_SUBREAPER = 36
@@ -95,15 +95,15 @@ class ExportCase(unittest.TestCase):
                         PATH=self.bin + os.pathsep + os.environ["PATH"])
         self.env.pop("DISPLAY", None)
 
-    def start(self, args=None, frames=FRAMES, **env):
+    def start(self, args=None, frames=FRAMES, hold="gate", **env):
         args = ["--size", "64x48", FAKE_INTRO, self.run_dir, self.output] if args is None else args
-        return subprocess.Popen([sys.executable, "-c", RUNNER, str(frames)] + args,
+        return subprocess.Popen([sys.executable, "-c", RUNNER, str(frames), hold] + args,
                                 env=dict(self.env, **env), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                 text=True, start_new_session=True)
 
-    def export(self, args=None, frames=FRAMES, **env):
+    def export(self, args=None, frames=FRAMES, hold="gate", **env):
         """Runs the exporter to its end; returns (status, stderr)."""
-        process = self.start(args, frames, **env)
+        process = self.start(args, frames, hold, **env)
         _, stderr = process.communicate(timeout=300)
         return process.returncode, stderr
 
@@ -155,15 +155,21 @@ class StreamTest(ExportCase):
         self.assertEqual(os.path.dirname(written), self.out_dir)
         self.assertNotEqual(written, self.output)
 
-    def test_the_intro_is_held_back_while_ffmpeg_reads_nothing(self):
+    def test_the_intros_renames_wait_while_64_frames_wait(self):
         status, stderr = self.export(frames=400, FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="1")
         self.assertEqual(status, 0, stderr)
         self.assertEqual(self.read_state("held"), ["1"])
-        # The intro is stopped once 32 frames wait, perhaps before it counts
-        # the 32nd.
-        peak = int(self.read_state("peak")[0])
-        self.assertGreaterEqual(peak, 31)
-        self.assertLessEqual(peak, 64)
+        # ffmpeg reads nothing until the intro waits, so the frames on disk
+        # reach the bound exactly, and never pass it.
+        self.assertEqual(self.read_state("peak"), ["64"])
+        self.assertEqual(self.read_state("frames"), [str(n) for n in range(400)])
+
+    def test_without_the_gate_the_intro_is_stopped_while_32_frames_wait(self):
+        status, stderr = self.export(frames=400, hold="stop", FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="1")
+        self.assertEqual(status, 0, stderr)
+        self.assertEqual(self.read_state("held"), ["1"])
+        # Stopped once 32 frames wait, perhaps before it counts the 32nd.
+        self.assertGreaterEqual(int(self.read_state("peak")[0]), 31)
         self.assertEqual(self.read_state("frames"), [str(n) for n in range(400)])
 
 

@@ -11,7 +11,8 @@ The environment steers it:
   FAKE_FFMPEG_FAIL_AFTER  after reading this many frames, print an error
                           and exit with status 1
   FAKE_FFMPEG_WAIT_HELD   read nothing until the process whose pid is in
-                          FAKE_STATE/intro.pid is stopped (state T), so that
+                          FAKE_STATE/intro.pid is held back: stopped (state
+                          T) or waiting in a seccomp notification, so that
                           frames pile up until the exporter holds it back;
                           held (1 or 0) then says whether it was
 """
@@ -32,22 +33,24 @@ def read_exactly(stream, size):
     return data
 
 
-def is_stopped(pid_file):
+def is_held(pid_file):
     try:
         with open(pid_file) as f:
             pid = int(f.read())
         with open("/proc/%d/stat" % pid) as f:
-            return f.read().rsplit(")", 1)[1].split()[0] == "T"
+            stopped = f.read().rsplit(")", 1)[1].split()[0] == "T"
+        with open("/proc/%d/wchan" % pid) as f:
+            return stopped or f.read().startswith("seccomp")
     except (OSError, ValueError):
         return False
 
 
 def wait_until_held(state):
-    """Waits for the fake intro to be stopped, for a minute at most."""
+    """Waits for the fake intro to be held back, for a minute at most."""
     deadline = time.monotonic() + 60
     pid_file = os.path.join(state, "intro.pid")
     while time.monotonic() < deadline:
-        if is_stopped(pid_file):
+        if is_held(pid_file):
             return True
         time.sleep(0.005)
     return False
