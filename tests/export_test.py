@@ -155,13 +155,14 @@ class StreamTest(ExportCase):
         self.assertEqual(os.path.dirname(written), self.out_dir)
         self.assertNotEqual(written, self.output)
 
-    def test_the_intros_renames_wait_while_64_frames_wait(self):
+    def test_the_intros_renames_wait_while_63_frames_wait(self):
         status, stderr = self.export(frames=400, FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="1")
         self.assertEqual(status, 0, stderr)
         self.assertEqual(self.read_state("held"), ["1"])
-        # ffmpeg reads nothing until the intro waits, so the frames on disk
-        # reach the bound exactly, and never pass it.
-        self.assertEqual(self.read_state("peak"), ["64"])
+        # ffmpeg reads nothing until the intro waits, so the frame files in
+        # place reach the bound exactly, and never pass it: 63, and the 64th
+        # frame in the intro's temporary file.
+        self.assertEqual(self.read_state("peak"), ["63"])
         self.assertEqual(self.read_state("frames"), [str(n) for n in range(400)])
 
     def test_without_the_gate_the_intro_is_stopped_while_32_frames_wait(self):
