@@ -185,6 +185,11 @@ class FailureTest(ExportCase):
         status, stderr = self.export(FAKE_INTRO_FRAMES="250")
         self.assertFailedCleanly(status, stderr, "the intro ended after 250 of 300 frames")
 
+    def test_a_last_frame_the_intro_could_not_write_is_an_early_end_with_its_words(self):
+        status, stderr = self.export(FAKE_INTRO_SKIP=str(FRAMES - 1))
+        self.assertFailedCleanly(status, stderr, "the intro ended after 299 of 300 frames; it said:")
+        self.assertIn("\nCould not write capture/frame299.bmp: No space left on device\n", stderr)
+
     def test_the_intros_own_message_is_passed_on(self):
         status, stderr = self.export(FAKE_INTRO_FAIL="Could not find the file intro.frag")
         self.assertFailedCleanly(status, stderr, "the intro failed with exit status 1 at start-up")
