@@ -67,7 +67,9 @@ contact-sheet: build
 
 # The benchmarks, in their own build with GLEW and libepoxy (the loader's
 # peers): figures printed and written to bench/results.md with a frame-time
-# plot, bench/frame-times.png.
+# plot, bench/frame-times.png, and the video export's to
+# bench/export-results.md (BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS pick
+# its size and shaders; the whole of it takes over an hour).
 bench: deps
 	@tools/install-deps.sh libglew-dev libepoxy-dev gnuplot-nox
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON > /dev/null
