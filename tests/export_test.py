@@ -156,17 +156,18 @@ class StreamTest(ExportCase):
         self.assertNotEqual(written, self.output)
 
     def test_the_intros_renames_wait_while_63_frames_wait(self):
-        status, stderr = self.export(frames=400, FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="1")
+        status, stderr = self.export(frames=400, FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="63")
         self.assertEqual(status, 0, stderr)
         self.assertEqual(self.read_state("held"), ["1"])
-        # ffmpeg reads nothing until the intro waits, so the frame files in
-        # place reach the bound exactly, and never pass it: 63, and the 64th
-        # frame in the intro's temporary file.
+        # ffmpeg reads nothing until the intro waits with 63 frame files in
+        # place (and the 64th frame in its temporary file); had the gate let
+        # one more rename through, the intro would have counted 64.
         self.assertEqual(self.read_state("peak"), ["63"])
         self.assertEqual(self.read_state("frames"), [str(n) for n in range(400)])
 
     def test_without_the_gate_the_intro_is_stopped_while_32_frames_wait(self):
-        status, stderr = self.export(frames=400, hold="stop", FAKE_INTRO_FRAMES="400", FAKE_FFMPEG_WAIT_HELD="1")
+        status, stderr = self.export(frames=400, hold="stop", FAKE_INTRO_FRAMES="400",
+                                     FAKE_FFMPEG_WAIT_HELD="stop")
         self.assertEqual(status, 0, stderr)
         self.assertEqual(self.read_state("held"), ["1"])
         # Stopped once 32 frames wait, perhaps before it counts the 32nd.

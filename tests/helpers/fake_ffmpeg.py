@@ -10,11 +10,14 @@ The environment steers it:
                           the end
   FAKE_FFMPEG_FAIL_AFTER  after reading this many frames, print an error
                           and exit with status 1
-  FAKE_FFMPEG_WAIT_HELD   read nothing until the process whose pid is in
-                          FAKE_STATE/intro.pid is held back: stopped (state
-                          T) or waiting in a seccomp notification, so that
-                          frames pile up until the exporter holds it back;
-                          held (1 or 0) then says whether it was
+  FAKE_FFMPEG_WAIT_HELD   read nothing until the fake intro (its pid and
+                          working directory in FAKE_STATE) is held back, so
+                          that frames pile up until the exporter holds it:
+                          "stop" waits for it to be stopped (state T); a
+                          number N for it to wait in a seccomp notification
+                          (as it does briefly at every rename) with N frame
+                          files in its capture folder. held (1 or 0) then
+                          says whether that came within a minute
 """
 
 import os
@@ -33,24 +36,27 @@ def read_exactly(stream, size):
     return data
 
 
-def is_held(pid_file):
+def is_held(state, how):
     try:
-        with open(pid_file) as f:
+        with open(os.path.join(state, "intro.pid")) as f:
             pid = int(f.read())
-        with open("/proc/%d/stat" % pid) as f:
-            stopped = f.read().rsplit(")", 1)[1].split()[0] == "T"
+        if how == "stop":
+            with open("/proc/%d/stat" % pid) as f:
+                return f.read().rsplit(")", 1)[1].split()[0] == "T"
+        with open(os.path.join(state, "intro.cwd")) as f:
+            capture = os.path.join(f.read().strip(), "capture")
+        frames = sum(1 for name in os.listdir(capture) if name.startswith("frame") and name.endswith(".bmp"))
         with open("/proc/%d/wchan" % pid) as f:
-            return stopped or f.read().startswith("seccomp")
+            return frames >= int(how) and f.read().startswith("seccomp")
     except (OSError, ValueError):
         return False
 
 
-def wait_until_held(state):
+def wait_until_held(state, how):
     """Waits for the fake intro to be held back, for a minute at most."""
     deadline = time.monotonic() + 60
-    pid_file = os.path.join(state, "intro.pid")
     while time.monotonic() < deadline:
-        if is_held(pid_file):
+        if is_held(state, how):
             return True
         time.sleep(0.005)
     return False
@@ -62,7 +68,7 @@ def main():
         f.write("\n".join(sys.argv[1:]) + "\n")
     if os.environ.get("FAKE_FFMPEG_WAIT_HELD"):
         with open(os.path.join(state, "held"), "w") as f:
-            f.write("1\n" if wait_until_held(state) else "0\n")
+            f.write("1\n" if wait_until_held(state, os.environ["FAKE_FFMPEG_WAIT_HELD"]) else "0\n")
     fail_after = int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", "-1"))
     numbers = []
     stream = sys.stdin.buffer

@@ -10,9 +10,9 @@ steers it:
   FAKE_INTRO_SKIP    a frame it "cannot write": reported as the intro
                      reports it, and left out
   FAKE_INTRO_FAIL    fail at start-up with this message and exit status 1
-  FAKE_STATE         a folder for intro.pid and, after every write that
-                     raised it, peak: the most frame files seen in capture/
-                     right after one of its own renames
+  FAKE_STATE         a folder for intro.pid, intro.cwd and, after every
+                     write that raised it, peak: the most frame files seen
+                     in capture/ right after one of its own renames
 """
 
 import os
@@ -38,6 +38,8 @@ def frames_waiting():
 def main():
     state = os.environ.get("FAKE_STATE")
     if state:
+        with open(os.path.join(state, "intro.cwd"), "w") as f:
+            f.write(os.getcwd() + "\n")
         with open(os.path.join(state, "intro.pid"), "w") as f:
             f.write("%d\n" % os.getpid())
     if "FAKE_INTRO_FAIL" in os.environ:
