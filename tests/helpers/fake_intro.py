@@ -1,70 +1,46 @@
 #!/usr/bin/env python3
 """Stands in for `intro --capture` in the exporter's tests: writes
-capture/frame0.bmp, frame1.bmp, ... in its working directory as the intro
-does (each through a temporary file and a rename), with no window and no GL.
-
-Each file is a BMP of FAKE_INTRO_SIZE ("W H", default 320 180) whose first
-four pixel bytes hold the frame number, little-endian. The environment
-steers it:
-  FAKE_INTRO_FRAMES  how many frames to write (required)
-  FAKE_INTRO_SKIP    a frame it "cannot write": reported as the intro
-                     reports it, and left out
-  FAKE_INTRO_FAIL    fail at start-up with this message and exit status 1
-  FAKE_STATE         a folder for intro.pid, intro.cwd and, after every
-                     write that raised it, peak: the most frame files seen
-                     in capture/ right after one of its own renames
-"""
+FAKE_INTRO_FRAMES frames as capture/frameN.bmp, each through a temporary file
+and a rename as the intro does, no GL. Each is a 320x180 BMP whose first four
+pixel bytes hold N. Frame FAKE_INTRO_SKIP, if given, is reported as the
+intro reports a frame it cannot write, and left out. In the folder FAKE_STATE
+it writes intro.pid, intro.cwd and peak: the most frame files it saw in
+capture/ right after one of its renames."""
 
 import os
 import struct
 import sys
 
-FRAME_NAME_PREFIX = "frame"
+WIDTH, HEIGHT = 320, 180
 
 
-def bmp(width, height, number):
-    stride = (width * 3 + 3) // 4 * 4
-    pixels = bytearray(stride * height)
+def bmp(number):
+    pixels = bytearray(WIDTH * 3 * HEIGHT)
     pixels[:4] = struct.pack("<I", number)
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return header + info + bytes(pixels)
+    return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+            + struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
 
 
-def frames_waiting():
-    return sum(1 for name in os.listdir("capture") if name.startswith(FRAME_NAME_PREFIX) and name.endswith(".bmp"))
+def write(path, text):
+    with open(path + ".part", "w") as f:
+        f.write(text)
+    os.rename(path + ".part", path)
 
 
-def main():
-    state = os.environ.get("FAKE_STATE")
-    if state:
-        with open(os.path.join(state, "intro.cwd"), "w") as f:
-            f.write(os.getcwd() + "\n")
-        with open(os.path.join(state, "intro.pid"), "w") as f:
-            f.write("%d\n" % os.getpid())
-    if "FAKE_INTRO_FAIL" in os.environ:
-        sys.stderr.write(os.environ["FAKE_INTRO_FAIL"] + "\n")
-        return 1
-    count = int(os.environ["FAKE_INTRO_FRAMES"])
-    skip = int(os.environ.get("FAKE_INTRO_SKIP", "-1"))
-    width, height = (int(v) for v in os.environ.get("FAKE_INTRO_SIZE", "320 180").split())
-    peak = 0
-    for number in range(count):
-        path = "capture/frame%d.bmp" % number
-        if number == skip:
-            sys.stderr.write("Could not write %s: No space left on device\n" % path)
-            continue
-        with open(path + ".part", "wb") as f:
-            f.write(bmp(width, height, number))
-        os.rename(path + ".part", path)
-        waiting = frames_waiting()
-        if state and waiting > peak:
-            peak = waiting
-            with open(os.path.join(state, "peak.part"), "w") as f:
-                f.write("%d\n" % peak)
-            os.rename(os.path.join(state, "peak.part"), os.path.join(state, "peak"))
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+state = os.environ["FAKE_STATE"]
+write(os.path.join(state, "intro.cwd"), os.getcwd())
+write(os.path.join(state, "intro.pid"), str(os.getpid()))
+skip = int(os.environ.get("FAKE_INTRO_SKIP", "-1"))
+peak = 0
+for number in range(int(os.environ["FAKE_INTRO_FRAMES"])):
+    path = "capture/frame%d.bmp" % number
+    if number == skip:
+        sys.stderr.write("Could not write %s: No space left on device\n" % path)
+        continue
+    with open(path + ".tmp", "wb") as f:
+        f.write(bmp(number))
+    os.rename(path + ".tmp", path)
+    waiting = sum(1 for name in os.listdir("capture") if name.endswith(".bmp"))
+    if waiting > peak:
+        peak = waiting
+        write(os.path.join(state, "peak"), str(peak))
