@@ -240,7 +240,7 @@ def report(size, results):
     return "\n".join([
         "# Export benchmark results",
         "",
-        "Measured on %s by `bench/export_bench.py` (part of `make bench`), at %s with %s." % (
+        "Measured on %s by `bench/export_bench.py` (run by `make bench`), at %s with %s." % (
             datetime.date.today().isoformat(), size, " and ".join("the %s shader" % s for s in results)),
         "",
         "Machine: %s." % machine(),

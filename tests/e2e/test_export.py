@@ -1,6 +1,6 @@
 """tools/export-video with the real intro, Xvfb and ffmpeg: one whole export
 at 160x90 whose frames carry their own numbers, and the failures that only
-the real parts show (a shader that does not compile, Ctrl-C half-way)."""
+the real programs show (a shader that does not compile, Ctrl-C half-way)."""
 
 import os
 import shutil

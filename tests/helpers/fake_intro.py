@@ -22,9 +22,9 @@ def bmp(number):
 
 
 def write(path, text):
-    with open(path + ".part", "w") as f:
+    with open(path + ".new", "w") as f:
         f.write(text)
-    os.rename(path + ".part", path)
+    os.rename(path + ".new", path)
 
 
 state = os.environ["FAKE_STATE"]
