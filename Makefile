@@ -4,6 +4,7 @@
 BUILD_DIR := build
 JOBS := $(shell nproc)
 FUZZ_SECONDS := 30
+SIZE := 1920x1080
 REGISTRY := ../shared/registry
 
 .PHONY: all deps build run test soak test-sanitize fuzz capture video contact-sheet bench regenerate clean
@@ -52,9 +53,11 @@ capture: build
 	@rm -f $(BUILD_DIR)/capture/frame*.bmp $(BUILD_DIR)/capture/frame*.bmp.tmp
 	@tools/run-intro.sh $(BUILD_DIR) --capture
 
-# Turns the captured frames and the soundtrack into build/intro.mp4.
-video: deps
-	@tools/make-video.sh $(BUILD_DIR)/capture $(BUILD_DIR)/lumiter_party_biisi.wav $(BUILD_DIR)/intro.mp4
+# Renders the intro under a private Xvfb server of SIZE and streams its frames
+# with the soundtrack into build/intro.mp4, keeping at most 64 frames on disk.
+# (tools/make-video.sh turns a finished make capture into a video instead.)
+video: build
+	@tools/export-video --size $(SIZE) $(BUILD_DIR)/intro $(BUILD_DIR) $(BUILD_DIR)/intro.mp4
 
 # Captures the intro under Xvfb and lays one frame per section out as
 # images/contact-sheet.png (the README's first picture).
@@ -64,7 +67,9 @@ contact-sheet: build
 
 # The benchmarks, in their own build with GLEW and libepoxy (the loader's
 # peers): figures printed and written to bench/results.md with a frame-time
-# plot, bench/frame-times.png.
+# plot, bench/frame-times.png, and the video export's to
+# bench/export-results.md (BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS pick
+# its size and shaders; the whole of it takes over an hour).
 bench: deps
 	@tools/install-deps.sh libglew-dev libepoxy-dev gnuplot-nox
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON > /dev/null

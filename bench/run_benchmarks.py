@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs every benchmark of make bench, prints the figures and writes them to
-bench/results.md with a frame-time plot, bench/frame-times.png.
+bench/results.md with a frame-time plot, bench/frame-times.png; last, the
+video export's benchmark (export_bench.py) writes bench/export-results.md.
 
 Usage: run_benchmarks.py BUILD_DIR SOURCE_DIR
 
@@ -13,7 +14,6 @@ here fails on a missed goal.
 import datetime
 import json
 import os
-import platform
 import shutil
 import signal
 import statistics
@@ -29,6 +29,7 @@ os.environ["INTRO_SOURCE_DIR"] = SOURCE_DIR
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 
 from harness import MUSIC_NAME, Xvfb, replace_file  # noqa: E402
+import export_bench  # noqa: E402
 
 INTRO = os.path.join(BUILD_DIR, "intro")
 BENCH = os.path.join(BUILD_DIR, "bench")
@@ -279,19 +280,6 @@ def startup(rounds=10):
 
 # ------------------------------------------------------------------ report
 
-def machine():
-    model = "unknown processor"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                model = line.split(":", 1)[1].strip()
-                break
-    mesa = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "libgl1-mesa-dri"], capture_output=True,
-                          text=True).stdout
-    return "%s, %d cores, %s, Mesa %s (llvmpipe, software rendering) under Xvfb" % (
-        model, os.cpu_count(), platform.platform(terse=True), mesa)
-
-
 def plot(hitch, path):
     data = path + ".dat"
     with open(data, "w") as f:
@@ -375,7 +363,7 @@ def main():
         "",
         "Measured on %s by `make bench` (`bench/run_benchmarks.py`)." % stamp,
         "",
-        "Machine: %s." % machine(),
+        "Machine: %s." % export_bench.machine(),
         "",
         "Medians of alternating rounds; frame rates from the programs' own `FPS:` lines, written to a",
         "file. Captured frames go to a tmpfs folder, so that the disk's write-back does not decide.",
@@ -383,11 +371,15 @@ def main():
         "own start-up steps are the loader, the image's decode and upload and the audio set-up; the",
         "toolkit's window and context and the shader compiler are the platform's and the driver's.",
         "",
-    ] + table + ["", "![Frame times](frame-times.png)", ""])
+    ] + table + ["", "![Frame times](frame-times.png)", "",
+                 "The video export's figures are in [export-results.md](export-results.md).", ""])
     print(report)
     with open(os.path.join(SOURCE_DIR, "bench", "results.md"), "w") as f:
         f.write(report)
     plot(hitch, os.path.join(SOURCE_DIR, "bench", "frame-times.png"))
+    print("bench: video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS "
+          "choose) ...", flush=True)
+    export_bench.main(BUILD_DIR, SOURCE_DIR)
 
 
 if __name__ == "__main__":

@@ -10,7 +10,7 @@ PACKAGES="
 g++ cmake make pkg-config python3
 libglut-dev libgl-dev libgl1-mesa-dri libx11-dev
 libsdl2-dev libsdl2-mixer-dev libstb-dev fonts-dejavu-core
-xvfb xauth faketime ffmpeg
+xvfb xauth faketime ffmpeg python3-tqdm
 googletest libgtest-dev libbenchmark-dev
 "
 

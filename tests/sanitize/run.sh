@@ -10,9 +10,10 @@
 # with its reason; asan.supp and ubsan.supp are empty.
 #
 # Left out: the other end-to-end suites (e2e_frame, e2e_intro, e2e_capture,
-# e2e_faults, e2e_contract, e2e_soak), which take minutes and several of which set
-# LD_PRELOAD to the GLX shim or libfaketime in place of keep_loaded.so below;
-# and loader_generator, which runs no sanitized code.
+# e2e_faults, e2e_contract, e2e_export, e2e_soak), which take minutes and
+# several of which set LD_PRELOAD to the GLX shim or libfaketime in place of
+# keep_loaded.so below; and loader_generator and export_unit, which run no
+# sanitized code.
 set -eu
 
 if [ $# -ne 1 ]; then
