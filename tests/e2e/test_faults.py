@@ -6,6 +6,7 @@ import os
 import random
 import shutil
 import subprocess
+import time
 import unittest
 
 from harness import INTRO, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
