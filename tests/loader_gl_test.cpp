@@ -39,6 +39,7 @@ TEST(LoaderOnMesa, FetchesEveryEntryPointTheIntroCalls)
 		reinterpret_cast<void *>(__gleReadPixels), reinterpret_cast<void *>(__glePixelStorei),
 		reinterpret_cast<void *>(__gleGenTextures), reinterpret_cast<void *>(__gleBindTexture),
 		reinterpret_cast<void *>(__gleActiveTexture), reinterpret_cast<void *>(__gleTexImage2D),
+		reinterpret_cast<void *>(__gleTexSubImage2D),
 		reinterpret_cast<void *>(__gleTexParameteri), reinterpret_cast<void *>(__gleUseProgram),
 		reinterpret_cast<void *>(__gleGetUniformLocation), reinterpret_cast<void *>(__gleUniform1f),
 		reinterpret_cast<void *>(__gleUniform1i), reinterpret_cast<void *>(__gleCreateShader),

@@ -12,6 +12,7 @@ libglut-dev libgl-dev libgl1-mesa-dri libx11-dev
 libsdl2-dev libsdl2-mixer-dev libstb-dev fonts-dejavu-core
 xvfb xauth faketime ffmpeg python3-tqdm
 googletest libgtest-dev libbenchmark-dev
+libsndfile1-dev libkissfft-dev
 "
 
 missing=""
