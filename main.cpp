@@ -21,6 +21,8 @@
 #include "input_files.h"
 #include "intro_constants.h"
 #include "scene_build.h"
+#include "spectrum.h"
+#include "spectrum_texture.h"
 #include "uniform_contract.h"
 #include "framework/framework.h"
 
@@ -64,6 +66,7 @@ namespace
 	GLuint widthUniform = 0;
 	GLuint heightUniform = 0;
 	GLuint messageUniform = 0;
+	GLuint spectrumUniform = 0;
 	GLuint positionBufferObject = 0;
 	GLuint vao = 0;
 	bool capture = false;
@@ -83,6 +86,32 @@ namespace
 	GLint Location(GLuint stored)
 	{
 		return static_cast<GLint>(stored);
+	}
+
+	// The sound the shaders read through spectrum. The soundtrack is opened
+	// for analysis and the texture made the first time a program declares
+	// it, so that a shader without it costs nothing.
+	bool soundInputReady = false;
+	SoundAnalyser soundAnalyser;
+	GLuint spectrumTexture = 0;
+	SpectrumBytes spectrumBytes;
+
+	// Analyses the soundtrack at the shader's time and uploads the result to
+	// texture unit 1. A soundtrack the reader cannot decode is reported once
+	// and gives silence.
+	void UpdateSpectrum(double shaderSeconds)
+	{
+		if(!soundInputReady)
+		{
+			SoundAnalyserOpening opening = OpenSoundAnalyser(kSoundtrackFile);
+			if(!opening.error.empty())
+				std::cerr << opening.error << std::endl;
+			soundAnalyser = std::move(opening.analyser);
+			spectrumTexture = CreateSpectrumTexture();
+			soundInputReady = true;
+		}
+		AnalyseSound(soundAnalyser, shaderSeconds, spectrumBytes);
+		UploadSpectrum(spectrumTexture, spectrumBytes);
 	}
 
 	// The inputs of the program and texture now in use, and what their build
@@ -204,6 +233,7 @@ namespace
 		widthUniform = SuppliedLocation(theProgram, "width", mismatches);
 		heightUniform = SuppliedLocation(theProgram, "height", mismatches);
 		messageUniform = SuppliedLocation(theProgram, "message", mismatches);
+		spectrumUniform = SuppliedLocation(theProgram, "spectrum", mismatches);
 		const GLuint loopDurationUniform = SuppliedLocation(theProgram, "loopDuration", mismatches);
 
 		gl::UseProgram(theProgram);
@@ -215,6 +245,7 @@ namespace
 		else
 			setup_texture(inputs.image);
 		gl::Uniform1f(Location(loopDurationUniform), kLoopDuration);
+		gl::Uniform1i(Location(spectrumUniform), kSpectrumTextureUnit);
 		gl::UseProgram(0);
 
 		builtInputs = inputs;
@@ -389,15 +420,15 @@ void display()
 	gl::UseProgram(theProgram);
 	std::cout << ElapsedSeconds() << std::endl;
 
+	// The sound is analysed at exactly the time the shader gets, so that a
+	// capture hears what a live run at the same moment would.
+	const float shaderSeconds =
+	    static_cast<float>(capture ? capture_time : seconds_since_program_start() - music_start);
+	gl::Uniform1f(Location(elapsedTimeUniform), shaderSeconds);
 	if(capture)
-	{
-		gl::Uniform1f(Location(elapsedTimeUniform), static_cast<float>(capture_time));
 		capture_time += kCaptureStepSeconds;
-	}
-	else
-	{
-		gl::Uniform1f(Location(elapsedTimeUniform), static_cast<float>(seconds_since_program_start() - music_start));
-	}
+	if(Location(spectrumUniform) != -1)
+		UpdateSpectrum(shaderSeconds);
 	frameTimes.push_back(seconds_since_program_start() - music_start);
 
 	DrawQuad();

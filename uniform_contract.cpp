@@ -13,7 +13,7 @@ namespace
 
 	const SuppliedUniform kSuppliedUniforms[] = {
 		{"iGlobalTime", gl::GL_FLOAT}, {"width", gl::GL_FLOAT},         {"height", gl::GL_FLOAT},
-		{"loopDuration", gl::GL_FLOAT}, {"message", gl::GL_SAMPLER_2D},
+		{"loopDuration", gl::GL_FLOAT}, {"message", gl::GL_SAMPLER_2D}, {"spectrum", gl::GL_SAMPLER_2D},
 	};
 
 	struct TypeName

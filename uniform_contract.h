@@ -28,8 +28,8 @@ struct UniformMismatch
 std::string GlslTypeName(GLenum type);
 
 // The uniforms among active that the intro supplies (iGlobalTime, width,
-// height and loopDuration as float, message as sampler2D) but that are
-// declared with another type, in the order given.
+// height and loopDuration as float, message and spectrum as sampler2D) but
+// that are declared with another type, in the order given.
 std::vector<UniformMismatch> FindUniformMismatches(const std::vector<ActiveUniform> &active);
 
 // "FILE: uniform NAME is declared DECLARED, but the intro sets a EXPECTED; it

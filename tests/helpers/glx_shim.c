@@ -7,6 +7,8 @@
  *   GLX_SHIM_FLOAT_UNIFORMS=1  glGetActiveUniform reports every uniform as a
  *                           float, so a program's own type check passes what
  *                           the driver then refuses
+ *   GLX_SHIM_UPLOAD_LOG=FILE  each glTexSubImage2D call appends a line to
+ *                           FILE, so a test can count the texture uploads
  *   GLX_SHIM_DELAY_MS=N     the first call waits N milliseconds: the
  *                           program's start-up is held after its window
  *                           toolkit has started
@@ -14,6 +16,7 @@
  * Every other entry point passes through unchanged. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -38,6 +41,7 @@ static const GLubyte *(*realGetString)(GLenum);
 static const GLubyte *(*realGetStringi)(GLenum, GLuint);
 static void (*realGetIntegerv)(GLenum, GLint *);
 static void (*realGetActiveUniform)(GLuint, GLuint, GLsizei, GLsizei *, GLint *, GLenum *, GLchar *);
+static void (*realTexSubImage2D)(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *);
 static char filteredExtensions[65536];
 
 static int IsHidden(const char *name)
@@ -125,6 +129,18 @@ static void ShimGetActiveUniform(GLuint program, GLuint index, GLsizei bufSize, 
 	*type = SHIM_GL_FLOAT;
 }
 
+static void ShimTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height,
+                              GLenum format, GLenum type, const void *pixels)
+{
+	FILE *log = fopen(getenv("GLX_SHIM_UPLOAD_LOG"), "a");
+	if(log != NULL)
+	{
+		fputs("glTexSubImage2D\n", log);
+		fclose(log);
+	}
+	realTexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+}
+
 Proc glXGetProcAddressARB(const GLubyte *procName)
 {
 	static Proc (*realGetProcAddress)(const GLubyte *);
@@ -166,6 +182,12 @@ Proc glXGetProcAddressARB(const GLubyte *procName)
 	{
 		realGetIntegerv = (void (*)(GLenum, GLint *))address;
 		return (Proc)ShimGetIntegerv;
+	}
+	if(strcmp((const char *)procName, "glTexSubImage2D") == 0 && getenv("GLX_SHIM_UPLOAD_LOG") != NULL)
+	{
+		realTexSubImage2D =
+		    (void (*)(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const void *))address;
+		return (Proc)ShimTexSubImage2D;
 	}
 	if(strcmp((const char *)procName, "glGetActiveUniform") == 0 && getenv("GLX_SHIM_FLOAT_UNIFORMS") != NULL)
 	{
