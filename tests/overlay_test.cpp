@@ -1,9 +1,16 @@
-// The failure overlay's text layout, without GL.
+// The failure overlay without GL: its text layout, and an overlay whose font
+// cannot be loaded (no GL entry point is loaded in this process, so any GL
+// call it made would crash the test).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "overlay.h"
 #include "overlay_layout.h"
 
 namespace
@@ -197,4 +204,34 @@ TEST(OverlayLayout, AWindowWithoutAreaHasNoRows)
 	EXPECT_TRUE(LayOutOverlay(Error("h", "b"), 0, 480, kAdvance).rows.empty());
 	EXPECT_EQ(LayOutOverlay(Error("h", "b"), 640, 0, kAdvance).panelHeight, 0);
 	EXPECT_TRUE(LayOutOverlay({}, 640, 480, kAdvance).rows.empty());
+}
+
+TEST(Overlay, AMissingFontIsReportedAndLeavesTheOverlayOff)
+{
+	std::string error;
+	EXPECT_FALSE(OverlayInit("/nonexistent/overlay-font.ttf", &error));
+	EXPECT_EQ(error, "Could not read the overlay font /nonexistent/overlay-font.ttf: No such file or directory");
+	OverlayResize(640, 480);
+	OverlayShow(OverlayKind::Error, "data/intro.frag", "0:1(1): error: x");
+	EXPECT_FALSE(OverlayVisible());
+	EXPECT_EQ(OverlayPanelHeight(), 0);
+	OverlayDraw();
+	OverlayHide(OverlayKind::Error);
+	OverlayHideAll();
+}
+
+TEST(Overlay, AFileThatIsNoFontIsReported)
+{
+	char path[] = "/tmp/overlay-font-XXXXXX";
+	const int descriptor = mkstemp(path);
+	ASSERT_GE(descriptor, 0);
+	close(descriptor);
+	std::ofstream(path) << "not a font, but long enough to have an offset table";
+	std::string error;
+	EXPECT_FALSE(OverlayInit(path, &error));
+	EXPECT_EQ(error, std::string("Could not use the overlay font ") + path +
+	                     ": not a TrueType font with Latin letters");
+	OverlayShow(OverlayKind::Warning, "data/intro.frag", "w");
+	EXPECT_FALSE(OverlayVisible());
+	unlink(path);
 }
