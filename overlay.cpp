@@ -117,8 +117,7 @@ namespace
 		std::array<bool, 2> shown{};
 		std::array<OverlayMessage, 2> messages;
 		int panelHeight = 0;
-		std::vector<float> vertices;
-		GLsizei vertexCount = 0;
+		GLsizei vertexCount = 0;  // in the buffer; 0 while nothing shows
 	};
 	Overlay overlay;
 
@@ -346,12 +345,13 @@ namespace
 				messages.push_back(overlay.messages[i]);
 		const OverlayLayout layout = LayOutOverlay(messages, overlay.width, overlay.height, overlay.font.advancePerLine);
 		overlay.panelHeight = layout.panelHeight;
-		overlay.vertices.clear();
 		overlay.vertexCount = 0;
 		if(layout.rows.empty())
 			return;
 
-		AddQuad(overlay.vertices, 0.0f, 0.0f, static_cast<float>(overlay.width),
+		std::vector<float> vertices;
+
+		AddQuad(vertices, 0.0f, 0.0f, static_cast<float>(overlay.width),
 		        static_cast<float>(layout.panelHeight), overlay.font.solidU, overlay.font.solidV, overlay.font.solidU,
 		        overlay.font.solidV, kPanelColour);
 		const float scale = layout.lineHeight / kAtlasLineHeight;
@@ -367,18 +367,18 @@ namespace
 					continue;
 				const Glyph &glyph = overlay.font.glyphs[OverlayGlyphIndex(text[column])];
 				const float pen = static_cast<float>(layout.margin + static_cast<int>(column) * layout.advance);
-				AddQuad(overlay.vertices, pen + glyph.left * scale, baseline + glyph.top * scale,
+				AddQuad(vertices, pen + glyph.left * scale, baseline + glyph.top * scale,
 				        pen + glyph.right * scale, baseline + glyph.bottom * scale, glyph.u0, glyph.v0, glyph.u1,
 				        glyph.v1, colour);
 			}
 		}
-		overlay.vertexCount = static_cast<GLsizei>(overlay.vertices.size() / kFloatsPerVertex);
+		overlay.vertexCount = static_cast<GLsizei>(vertices.size() / kFloatsPerVertex);
 
 		GLint boundBuffer = 0;
 		gl::GetIntegerv(gl::GL_ARRAY_BUFFER_BINDING, &boundBuffer);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, overlay.buffer);
-		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(overlay.vertices.size() * sizeof(float)),
-		               overlay.vertices.data(), gl::GL_STATIC_DRAW);
+		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
+		               vertices.data(), gl::GL_STATIC_DRAW);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, static_cast<GLuint>(boundBuffer));
 	}
 }
@@ -446,7 +446,6 @@ void OverlayHideAll()
 {
 	overlay.shown = {};
 	overlay.messages = {};
-	overlay.vertices.clear();
 	overlay.vertexCount = 0;
 	overlay.panelHeight = 0;
 }
