@@ -29,8 +29,10 @@ namespace
 	// nor the smaller mipmap levels mix neighbouring glyphs.
 	const int kCellPadding = 4;
 	const int kAtlasColumns = 16;
-	// The cell after the glyphs is solid; the panel samples its middle.
+	// The cell after the glyphs holds a solid block of this many texels
+	// square; the panel samples its middle.
 	const int kSolidCell = kOverlayGlyphCount;
+	const int kSolidSize = 4;
 	const GLenum kAtlasUnit = gl::GL_TEXTURE7;
 	const GLint kAtlasUnitIndex = 7;
 
@@ -87,7 +89,7 @@ namespace
 	struct Font
 	{
 		std::array<Glyph, kOverlayGlyphCount> glyphs{};
-		float solidU = 0.0f;  // the middle of the solid cell
+		float solidU = 0.0f;  // the middle of the solid block
 		float solidV = 0.0f;
 		float ascent = 0.0f;          // atlas pixels above the baseline
 		double advancePerLine = 0.0;  // advance width / line height
@@ -155,7 +157,7 @@ namespace
 	}
 
 	// Rasterises every glyph the overlay draws into cells of one size, in
-	// rows of kAtlasColumns, followed by the solid cell. A code point the
+	// rows of kAtlasColumns, followed by the solid block's cell. A code point the
 	// font lacks is rasterised as its '?'.
 	Atlas RasteriseAtlas(const stbtt_fontinfo &font)
 	{
@@ -202,12 +204,15 @@ namespace
 			glyph.v1 = (top + y1 - y0 + 1) * texelHeight;
 		}
 
-		const int solidLeft = kSolidCell % kAtlasColumns * cellWidth;
-		const int solidTop = kSolidCell / kAtlasColumns * cellHeight;
-		for(int y = solidTop; y < solidTop + cellHeight; ++y)
-			std::fill_n(&atlas.coverage[static_cast<size_t>(y) * atlas.width + solidLeft], cellWidth, 255);
-		atlas.font.solidU = (solidLeft + cellWidth / 2.0f) * texelWidth;
-		atlas.font.solidV = (solidTop + cellHeight / 2.0f) * texelHeight;
+		// A small solid block in the middle of its cell: the panel samples
+		// its centre, and the smaller mipmap levels of the glyphs' cells
+		// stay clear of it.
+		const int solidLeft = kSolidCell % kAtlasColumns * cellWidth + cellWidth / 2 - kSolidSize / 2;
+		const int solidTop = kSolidCell / kAtlasColumns * cellHeight + cellHeight / 2 - kSolidSize / 2;
+		for(int y = solidTop; y < solidTop + kSolidSize; ++y)
+			std::fill_n(&atlas.coverage[static_cast<size_t>(y) * atlas.width + solidLeft], kSolidSize, 255);
+		atlas.font.solidU = (solidLeft + kSolidSize / 2.0f) * texelWidth;
+		atlas.font.solidV = (solidTop + kSolidSize / 2.0f) * texelHeight;
 
 		int ascent = 0, descent = 0, lineGap = 0;
 		stbtt_GetFontVMetrics(&font, &ascent, &descent, &lineGap);
