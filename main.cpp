@@ -19,6 +19,7 @@
 #include "bitmap.h"
 #include "capture.h"
 #include "input_files.h"
+#include "overlay.h"
 #include "intro_constants.h"
 #include "scene_build.h"
 #include "spectrum.h"
@@ -126,10 +127,30 @@ namespace
 	// inputs would fail the same way, so they are not built again.
 	bool haveFailedInputs = false;
 	SceneInputs failedInputs;
-	BuildFailure lastRebuildFailure;
-	// The uniform mismatches last printed, so that those that stay are
-	// printed once.
-	std::string printedUniformMismatches;
+	// The last build failure and uniform warnings reported, each as its
+	// header and text, so that one that stays is reported once.
+	std::string reportedFailure;
+	std::string reportedWarnings;
+
+	// The one place that decides where a build's report goes: its text to
+	// standard error when it differs from the last of its kind, and in normal
+	// mode its header and text to the overlay over the running picture. An
+	// empty text clears the kind: nothing is printed, the overlay hides it.
+	void ReportBuild(OverlayKind kind, const std::string &header, const std::string &text)
+	{
+		std::string &reported = kind == OverlayKind::Error ? reportedFailure : reportedWarnings;
+		const std::string report = header + "\n" + text;
+		if(report == reported)
+			return;
+		reported = report;
+		std::cerr << text << std::flush;
+		if(capture)
+			return;
+		if(text.empty())
+			OverlayHide(kind);
+		else
+			OverlayShow(kind, header, text);
+	}
 
 	// Prints the result of the image's load: a warning when it failed (once
 	// while the same failure repeats), then the width, height and channel
@@ -199,9 +220,8 @@ namespace
 		return static_cast<GLuint>(gl::GetUniformLocation(program, name));
 	}
 
-	// Prints the uniforms declared with another type than the intro sets,
-	// naming the shader file that declares each; a set that stays the same
-	// is printed once.
+	// Reports the uniforms declared with another type than the intro sets,
+	// naming the shader file that declares each, as a warning.
 	void ReportUniformMismatches(const std::vector<UniformMismatch> &mismatches, const SceneInputs &inputs)
 	{
 		std::string report;
@@ -212,9 +232,7 @@ namespace
 			const std::string &file = inVertexShaderOnly ? inputs.vertexShader.path : inputs.fragmentShader.path;
 			report += DescribeMismatch(file, mismatch) + "\n";
 		}
-		if(report != printedUniformMismatches)
-			std::cerr << report << std::flush;
-		printedUniformMismatches = report;
+		ReportBuild(OverlayKind::Warning, inputs.fragmentShader.path, report);
 	}
 
 	// Makes a newly built program the one in use, with its uniform locations
@@ -252,15 +270,6 @@ namespace
 		haveBuiltInputs = true;
 	}
 
-	// The one place that decides where a failed rebuild goes: standard
-	// error when it differs from the last failure printed.
-	void ReportRebuildFailure(const BuildFailure &failure)
-	{
-		if(failure != lastRebuildFailure)
-			std::cerr << failure.message << std::endl;
-		lastRebuildFailure = failure;
-	}
-
 	// Builds and installs a new program from the inputs. A failure is
 	// reported and its inputs remembered. Returns whether the build succeeded.
 	bool RebuildFrom(const SceneInputs &inputs)
@@ -269,7 +278,7 @@ namespace
 		const GLuint program = BuildProgram(inputs, &failure);
 		if(program == 0)
 		{
-			ReportRebuildFailure(failure);
+			ReportBuild(OverlayKind::Error, failure.file, failure.message + "\n");
 			failedInputs = inputs;
 			haveFailedInputs = true;
 			return false;
@@ -372,7 +381,7 @@ void reload()
 		return;
 	else if(!RebuildFrom(ReadSceneInputs()))
 		return;
-	lastRebuildFailure = BuildFailure();
+	ReportBuild(OverlayKind::Error, "", "");
 	haveFailedInputs = false;
 	SetSizeUniforms(WIDTH, HEIGHT);
 }
@@ -387,6 +396,14 @@ void init(int argc, char **argv)
 	capture = argc == 2 && std::strcmp(argv[1], "--capture") == 0;
 	if(capture)
 		RemoveTemporaryOnSignals();
+	else
+	{
+		// Without its font the overlay stays off; failures still go to
+		// standard error.
+		std::string overlayError;
+		if(!OverlayInit(kOverlayFontFile, &overlayError))
+			std::cerr << overlayError << std::endl;
+	}
 	InitializeProgram();
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);
@@ -434,6 +451,8 @@ void display()
 	DrawQuad();
 	if(capture)
 		ReadFrame();
+	else
+		OverlayDraw();
 	glutSwapBuffers();
 	glutPostRedisplay();
 	ReportFrameRate();
@@ -448,6 +467,7 @@ void reshape(int w, int h)
 	HEIGHT = h;
 	gl::Viewport(0, 0, w, h);
 	SetSizeUniforms(w, h);
+	OverlayResize(w, h);
 	pixel_buffer.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
 }
 

@@ -10,11 +10,6 @@ const char *const kVertexShaderFile = "standard.vert";
 const char *const kFragmentShaderFile = "intro.frag";
 const char *const kImageFile = "images/long.png";
 
-bool BuildFailure::operator==(const BuildFailure &other) const
-{
-	return file == other.file && message == other.message;
-}
-
 SceneInputs ReadSceneInputs()
 {
 	SceneInputs inputs;

@@ -37,9 +37,6 @@ struct BuildFailure
 {
 	std::string file;
 	std::string message;
-
-	bool operator==(const BuildFailure &other) const;
-	bool operator!=(const BuildFailure &other) const { return !(*this == other); }
 };
 
 // Compiles both shaders from the bytes read (so that the program is made from

@@ -1,0 +1,59 @@
+// The failure overlay: draws why the last shader build failed, or what it
+// warned about, as light monospace text on a translucent dark panel across
+// the top of the window, over whatever the frame already holds. The layout
+// follows overlay_layout.h; an error is shown above a warning, each with its
+// header in its own colour.
+//
+// The font is rasterised once, at start-up, into a glyph atlas that the
+// overlay's own program samples on texture unit 7. A message's text is laid
+// out and uploaded once per new text or window size; while nothing is shown,
+// OverlayDraw returns at once, without any GL call. Every function needs the
+// context that OverlayInit ran on to be current, and runs on its thread.
+#ifndef OVERLAY_H
+#define OVERLAY_H
+
+#include "overlay_layout.h"
+
+#include <string>
+
+// The font the intro's overlay uses (Debian's fonts-dejavu-core).
+extern const char *const kOverlayFontFile;
+
+// Loads the TrueType font at fontFile, rasterises its atlas and makes the GL
+// objects. Returns false with a one-line reason in *error (not null; naming
+// the font file when the font is at fault) when it cannot; the overlay then
+// stays disabled, and the other functions do nothing. An overlay already set
+// up is shut down first.
+bool OverlayInit(const std::string &fontFile, std::string *error);
+
+// Deletes the overlay's GL objects and forgets its messages and window size;
+// the overlay is disabled until the next OverlayInit.
+void OverlayShutdown();
+
+// Shows a message of this kind with a header line (such as the shader file's
+// name) and a log (the driver's words, UTF-8), replacing the kind's earlier
+// message; the same message again changes nothing.
+void OverlayShow(OverlayKind kind, const std::string &header, const std::string &body);
+
+// Removes the message of this kind, if any.
+void OverlayHide(OverlayKind kind);
+
+// Removes every message.
+void OverlayHideAll();
+
+// Tells the overlay the window's size in pixels (the viewport it draws into);
+// a message on show is laid out and uploaded again when the size changed.
+void OverlayResize(int width, int height);
+
+// Draws the messages on show over the current framebuffer. GL state it
+// changes (program, vertex array, active texture unit, unit 7's texture,
+// blending and its factors) is restored before it returns.
+void OverlayDraw();
+
+// Whether OverlayDraw draws: a message is on show in a window with area.
+bool OverlayVisible();
+
+// The panel's height in pixels from the window's top; 0 while nothing shows.
+int OverlayPanelHeight();
+
+#endif
