@@ -26,6 +26,7 @@ uniform float width;         // the window's size in pixels
 uniform float height;
 uniform float loopDuration;  // the period of cyclic motion, in seconds
 uniform sampler2D message;   // one line of text in the alpha channel; row 0 is its bottom
+uniform sampler2D spectrum;  // the soundtrack at this moment: row 0 its spectrum, row 1 its samples
 
 out vec4 outputColor;
 
@@ -69,6 +70,7 @@ float t = 0.0;           // seconds since the music started
 float beats = 0.0;       // beats since the start
 float bars = 0.0;        // bars since the start
 float kick = 0.0;        // the kick drum: 1 as it hits, decaying until the next beat; 0 where it rests
+float bass = 0.0;        // how loud the soundtrack's low end (the kick and the bass) is now, 0..1
 float loopPhase = 0.0;   // 0..1 over each loopDuration
 float chord = 0.0;       // the pads' chord as a hue; see chordHue()
 vec3 chordColour = vec3(0.0);
@@ -110,7 +112,7 @@ mat2 rotation(float angle)
 }
 
 // A fully saturated colour wheel: 0 red, 1/3 green, 2/3 blue, 1 red again.
-vec3 spectrum(float x)
+vec3 rainbow(float x)
 {
 	return 0.5 + 0.5 * cos(TAU * (x + vec3(0.0, -0.3333, -0.6667)));
 }
@@ -305,7 +307,7 @@ vec3 sceneKaleido(vec2 p, float s, Shared sh)
 	vec2 q = sh.r * vec2(cos(sh.angle), sin(sh.angle));
 	float v = sin(9.0 * q.x - 1.5 * s) + sin(13.0 * q.y + s) + sin(7.0 * (q.x + q.y) + 0.7 * s) + sin(18.0 * sh.r - 3.0 * s);
 	float bands = 0.5 + 0.5 * sin(3.0 * v);
-	vec3 col = spectrum(chord + 0.08 * v) * (0.15 + 0.85 * bands * bands);
+	vec3 col = rainbow(chord + 0.08 * v) * (0.15 + 0.85 * bands * bands);
 	col *= 0.35 + 0.65 * smoothstep(0.05, 0.6, sh.r);
 	col += vec3(1.0, 0.9, 0.8) * kick * exp(-abs(length(p) - fract(beats) * 1.3) * 40.0);
 
@@ -457,7 +459,7 @@ vec3 sceneFinale(float s, Shared sh, float along)
 {
 	bool mandala = s >= 8.0 * BAR;
 	float around = sh.angle / TAU + 0.04 * sin(0.35 * along);
-	vec3 hue = spectrum(around * (mandala ? 3.0 : 1.0) + loopPhase);
+	vec3 hue = rainbow(around * (mandala ? 3.0 : 1.0) + loopPhase);
 	float panel = mod(floor(along) + floor(16.0 * around), 2.0);
 	vec3 wall = hue * (0.1 + 0.15 * panel + 0.15 * gridLine(along, 0.04, 0.45 / (sh.r * sh.r) * pixel * 1.5));
 	float seams = gridLine(4.0 * around, 0.015, 4.0 / (TAU * sh.r) * pixel * 1.5);
@@ -541,7 +543,11 @@ void main()
 	kick = kickPlays(floor(beats)) ? exp(-5.0 * fract(beats)) : 0.0;
 	loopPhase = fract(t / (loopDuration > 0.0 ? loopDuration : 5.0));
 	chord = chordHue();
-	chordColour = spectrum(chord);
+	chordColour = rainbow(chord);
+	// Bins 1 to 6: about 20 to 130 Hz at the soundtrack's 22050 Hz.
+	bass = 0.0;
+	for(int bin = 1; bin <= 6; ++bin)
+		bass += texture(spectrum, vec2((float(bin) + 0.5) / 512.0, 0.25)).r / 6.0;
 
 	int section = sectionAt(floor(bars));
 	float s = t - sectionStart(section);
@@ -669,6 +675,20 @@ void main()
 	// start of the outro on softer ones.
 	col += flash(DROP_A_BAR * BAR) + 0.6 * flash(DROP_B_BAR * BAR) + flash(FINALE_BAR * BAR)
 	     + 0.6 * flash((FINALE_BAR + 8.0) * BAR) + 0.5 * flash(OUTRO_BAR * BAR);
+
+	// In the drops and the finale the soundtrack's own spectrum stands along
+	// the bottom edge as an equaliser in the chord's colour, 64 bars over its
+	// lower bins (up to about 3.8 kHz, where the music's energy sits), and
+	// the low end's loudness pumps its glow.
+	if(section == DROP_A || section == DROP_B || section == FINALE)
+	{
+		float u = gl_FragCoord.x / size.x;
+		float band = (floor(u * 64.0) + 0.5) / 64.0;
+		float barHeight = 0.12 * texture(spectrum, vec2(band * 0.35, 0.25)).r;
+		float y = gl_FragCoord.y / size.y;
+		float barShape = step(0.15, fract(u * 64.0)) * step(y, barHeight);
+		col += chordColour * barShape * (0.25 + 0.5 * bass) * (0.4 + 0.6 * y / max(barHeight, 0.001));
+	}
 
 	// A little noise against banding, then the fade to black over the last four bars.
 	col += (hash(gl_FragCoord.xy + fract(t) * 17.0) - 0.5) / 255.0;
