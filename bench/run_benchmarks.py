@@ -149,6 +149,21 @@ def frame_loop_overhead(rounds=9):
     return {"intro": median(intro), "bare": median(bare), "ratio": median(intro) / median(bare)}
 
 
+# ------------------------------------------------------------------ 1b. failure overlay
+
+def overlay_cost(rounds=9, frames=200):
+    """The frame time at 1280x720 with no overlay call, with the overlay's
+    draw called while nothing is shown, and with a 20-line compile log shown
+    (the three take turns within one run of overlay_bench); and the times of
+    one OverlayShow and one OverlayInit."""
+    with Xvfb(1280, 720) as xvfb:
+        output = subprocess.run([os.path.join(BENCH, "overlay_bench"), VERTEX_SHADER, TRIVIAL_SHADER,
+                                 str(rounds), str(frames)], capture_output=True, text=True,
+                                env=dict(RUN_ENV, DISPLAY=xvfb.display), check=True).stdout
+    figures = dict(line.split() for line in output.splitlines() if len(line.split()) == 2)
+    return {name: (value if name == "size" else float(value)) for name, value in figures.items()}
+
+
 # ------------------------------------------------------------------ 2. rebuild hitch
 
 def frame_times(lines):
@@ -322,6 +337,13 @@ def main():
         sys.exit(__doc__)
     print("bench: frame-loop overhead ...", flush=True)
     overhead = frame_loop_overhead()
+    print("bench: failure overlay ...", flush=True)
+    overlay = overlay_cost()
+    print("bench: failure overlay: frame ms none %.3f, hidden %.3f, shown %.3f; hidden/none %.3f, "
+          "shown - none %.3f ms; OverlayShow %.3f ms, OverlayInit %.1f ms" % (
+              overlay["frame_none_ms"], overlay["frame_hidden_ms"], overlay["frame_shown_ms"],
+              overlay["hidden_over_none"], overlay["shown_minus_none_ms"], overlay["show_ms"],
+              overlay["init_first_ms"]), flush=True)
     print("bench: rebuild hitch ...", flush=True)
     hitch = rebuild_hitch()
     print("bench: capture throughput ...", flush=True)
@@ -342,6 +364,17 @@ def main():
         ("Frame-loop overhead, 640x480, trivial shader",
          "intro %.0f fps, bare loop %.0f fps" % (overhead["intro"], overhead["bare"]),
          "%.3f" % overhead["ratio"], ">= 0.95", overhead["ratio"] >= 0.95),
+        ("Failure overlay, 1280x720, trivial shader (median frame ms)",
+         "no overlay call %.3f, hidden %.3f, shown (20-line log, panel %d px high) %.3f; "
+         "shown costs %.3f ms a frame; "
+         "one OverlayShow %.3f ms; OverlayInit %.1f ms the first time, %.1f ms repeated" % (
+             overlay["frame_none_ms"], overlay["frame_hidden_ms"], overlay["panel_height"],
+             overlay["frame_shown_ms"], overlay["shown_minus_none_ms"], overlay["show_ms"],
+             overlay["init_first_ms"], overlay["init_ms"]),
+         "hidden/none %.3f (rounds %.3f to %.3f), shown/none %.3f" % (
+             overlay["hidden_over_none"], overlay["hidden_over_none_round_min"],
+             overlay["hidden_over_none_round_max"], overlay["shown_over_none"]),
+         "hidden: the frame loop unchanged; shown: reported", None),
         ("Ordinary frames, bundled intro, 640x480 (median / p99 / max ms)",
          describe(unchanged["ordinary"]), "", "report", None),
         ("Rebuild frames, files unchanged (median / p99 / max ms)", describe(unchanged["rebuild"]),
@@ -391,6 +424,8 @@ def main():
         "The intro's time lines have millisecond resolution, which bounds the frame-time figures. The",
         "own start-up steps are the loader, the image's decode and upload and the audio set-up; the",
         "toolkit's window and context and the shader compiler are the platform's and the driver's.",
+        "The failure overlay's frame times are `overlay_bench`'s own: intervals between the ends of",
+        "consecutive frames, each after the swap and a glFinish, its three states taking turns.",
         "",
     ] + table + ["", "![Frame times](frame-times.png)", "",
                  "The video export's figures are in [export-results.md](export-results.md).", ""])
