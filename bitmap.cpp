@@ -96,7 +96,7 @@ namespace
 	// written again by the next step or the byte-wise tail, so nothing outside
 	// the row is touched.
 	__attribute__((target("ssse3"))) void SwapRedAndBlueShuffled(const unsigned char *in, unsigned char *out,
-	                                                              size_t rowBytes)
+	                                                             size_t rowBytes)
 	{
 		size_t i = 0;
 		for(; i + 16 <= rowBytes; i += 12)

@@ -132,7 +132,6 @@ std::string LossSummary(const CaptureTally &tally)
 {
 	if(tally.lost == 0)
 		return "";
-	return "Could not write " + std::to_string(tally.lost) + " of " + std::to_string(tally.frames) +
-	       " frames (first " + CaptureFramePath(tally.firstLost) + ", last " + CaptureFramePath(tally.lastLost) +
-	       ")";
+	return "Could not write " + std::to_string(tally.lost) + " of " + std::to_string(tally.frames) + " frames (first " +
+	       CaptureFramePath(tally.firstLost) + ", last " + CaptureFramePath(tally.lastLost) + ")";
 }

@@ -34,11 +34,11 @@ void RemoveTemporaryOnSignals();
 // The outcome of a capture so far.
 struct CaptureTally
 {
-	int frames = 0;         // frames attempted
-	int lost = 0;           // frames that could not be written
+	int frames = 0;  // frames attempted
+	int lost = 0;    // frames that could not be written
 	int firstLost = -1;
 	int lastLost = -1;
-	std::string lastReason; // the reason last printed
+	std::string lastReason;  // the reason last printed
 };
 
 // Records the result of writing frame number frame. Returns the line to print

@@ -69,10 +69,22 @@ namespace
 		OpenFile(const OpenFile &) = delete;
 		OpenFile &operator=(const OpenFile &) = delete;
 
-		bool IsOpen() const { return descriptor >= 0; }
-		bool IsRegular() const { return regular; }
-		std::string OpenError() const { return std::strerror(openError); }
-		const FileStamp &Stamp() const { return stamp; }
+		bool IsOpen() const
+		{
+			return descriptor >= 0;
+		}
+		bool IsRegular() const
+		{
+			return regular;
+		}
+		std::string OpenError() const
+		{
+			return std::strerror(openError);
+		}
+		const FileStamp &Stamp() const
+		{
+			return stamp;
+		}
 
 		// Hands the file's bytes to consume(block, size) a block at a time,
 		// until consume returns false or the file ends. Returns "" or the

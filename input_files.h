@@ -31,8 +31,8 @@ struct FileBytes
 	bool found = false;     // located and opened
 	bool complete = false;  // a regular file, read to its end
 	std::string bytes;
-	std::string error;      // why it was not found or not read whole
-	FileStamp stamp;        // set when found
+	std::string error;  // why it was not found or not read whole
+	FileStamp stamp;    // set when found
 
 	// The same outcome: the same bytes read whole, or the same failure of
 	// the same file.

@@ -50,6 +50,7 @@ namespace
 	const unsigned char kEscapeKey = 27;
 
 	// Two triangles covering clip space, one vec4 position per vertex.
+	// clang-format off
 	const float vertexPositions[] = {
 		1.0f, 1.0f, 0.0f, 1.0f,
 		1.0f, -1.0f, 0.0f, 1.0f,
@@ -58,6 +59,7 @@ namespace
 		-1.0f, 1.0f, 0.0f, 1.0f,
 		-1.0f, -1.0f, 0.0f, 1.0f,
 	};
+	// clang-format on
 
 	// The scene.
 	GLuint theProgram = 0;
@@ -183,8 +185,7 @@ namespace
 		else
 		{
 			pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc *>(image.bytes.data()),
-			                               static_cast<int>(image.bytes.size()), &width, &height,
-			                               &channelsInFile, 4);
+			                               static_cast<int>(image.bytes.size()), &width, &height, &channelsInFile, 4);
 			if(!pixels)
 				imageWarning = std::string("Could not load ") + kImageFile + ": " + stbi_failure_reason();
 		}
@@ -195,8 +196,7 @@ namespace
 
 		gl::ActiveTexture(gl::GL_TEXTURE0);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA,
-		               gl::GL_UNSIGNED_BYTE, pixels);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE, pixels);
 		gl::Uniform1i(Location(messageUniform), 0);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
@@ -354,8 +354,7 @@ namespace
 // took; half a step of slack absorbs the rounding of the sum.
 bool TimeIsUp(bool captureMode, double captureTime, double elapsedSeconds)
 {
-	return captureMode ? captureTime > kTimeLimitSeconds + kCaptureStepSeconds / 2
-	                   : elapsedSeconds > kTimeLimitSeconds;
+	return captureMode ? captureTime > kTimeLimitSeconds + kCaptureStepSeconds / 2 : elapsedSeconds > kTimeLimitSeconds;
 }
 
 void InitializeProgram()

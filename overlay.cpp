@@ -49,19 +49,18 @@ namespace
 	const Colour kErrorHeaderColour = {1.0f, 0.45f, 0.40f, 1.0f};
 	const Colour kWarningHeaderColour = {1.0f, 0.82f, 0.30f, 1.0f};
 
-	const char *const kVertexShader =
-	    "#version 330\n"
-	    "layout(location = 0) in vec2 position;\n"
-	    "layout(location = 1) in vec2 texCoord;\n"
-	    "layout(location = 2) in vec4 colour;\n"
-	    "out vec2 atlasCoord;\n"
-	    "out vec4 tint;\n"
-	    "void main()\n"
-	    "{\n"
-	    "    gl_Position = vec4(position, 0.0, 1.0);\n"
-	    "    atlasCoord = texCoord;\n"
-	    "    tint = colour;\n"
-	    "}\n";
+	const char *const kVertexShader = "#version 330\n"
+	                                  "layout(location = 0) in vec2 position;\n"
+	                                  "layout(location = 1) in vec2 texCoord;\n"
+	                                  "layout(location = 2) in vec4 colour;\n"
+	                                  "out vec2 atlasCoord;\n"
+	                                  "out vec4 tint;\n"
+	                                  "void main()\n"
+	                                  "{\n"
+	                                  "    gl_Position = vec4(position, 0.0, 1.0);\n"
+	                                  "    atlasCoord = texCoord;\n"
+	                                  "    tint = colour;\n"
+	                                  "}\n";
 	// The atlas holds coverage in its red channel: the glyph's colour with
 	// the coverage as opacity, or the panel's colour where it is solid.
 	// Scaled-down strokes spread over more pixels with less coverage each;
@@ -190,8 +189,8 @@ namespace
 			stbtt_GetCodepointBitmapBox(&font, codePoints[i], scale, scale, &x0, &y0, &x1, &y1);
 			const int left = i % kAtlasColumns * cellWidth + kCellPadding;
 			const int top = i / kAtlasColumns * cellHeight + kCellPadding;
-			stbtt_MakeCodepointBitmap(&font, &atlas.coverage[static_cast<size_t>(top) * atlas.width + left],
-			                          x1 - x0, y1 - y0, atlas.width, scale, scale, codePoints[i]);
+			stbtt_MakeCodepointBitmap(&font, &atlas.coverage[static_cast<size_t>(top) * atlas.width + left], x1 - x0,
+			                          y1 - y0, atlas.width, scale, scale, codePoints[i]);
 			// One empty texel around the ink, so that its edges fade out.
 			Glyph &glyph = atlas.font.glyphs[i];
 			glyph.left = static_cast<float>(x0 - 1);
@@ -262,8 +261,8 @@ namespace
 		GLuint texture = 0;
 		gl::GenTextures(1, &texture);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, atlas.width, atlas.height, 0, gl::GL_RED,
-		               gl::GL_UNSIGNED_BYTE, atlas.coverage.data());
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, atlas.width, atlas.height, 0, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
+		               atlas.coverage.data());
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR_MIPMAP_LINEAR);
@@ -317,20 +316,19 @@ namespace
 
 	// Appends two triangles covering a rectangle given in window pixels from
 	// the top-left corner, with its atlas rectangle and colour.
-	void AddQuad(std::vector<float> &vertices, float left, float top, float right, float bottom, float u0,
-	             float v0, float u1, float v1, const Colour &colour)
+	void AddQuad(std::vector<float> &vertices, float left, float top, float right, float bottom, float u0, float v0,
+	             float u1, float v1, const Colour &colour)
 	{
 		const float x0 = 2.0f * left / overlay.width - 1.0f;
 		const float x1 = 2.0f * right / overlay.width - 1.0f;
 		const float y0 = 1.0f - 2.0f * top / overlay.height;
 		const float y1 = 1.0f - 2.0f * bottom / overlay.height;
 		const float corners[kVerticesPerQuad][4] = {
-		    {x0, y0, u0, v0}, {x0, y1, u0, v1}, {x1, y1, u1, v1},
-		    {x0, y0, u0, v0}, {x1, y1, u1, v1}, {x1, y0, u1, v0},
+		    {x0, y0, u0, v0}, {x0, y1, u0, v1}, {x1, y1, u1, v1}, {x0, y0, u0, v0}, {x1, y1, u1, v1}, {x1, y0, u1, v0},
 		};
 		for(const auto &corner : corners)
-			vertices.insert(vertices.end(), {corner[0], corner[1], corner[2], corner[3], colour.r, colour.g,
-			                                 colour.b, colour.a});
+			vertices.insert(vertices.end(),
+			                {corner[0], corner[1], corner[2], corner[3], colour.r, colour.g, colour.b, colour.a});
 	}
 
 	const Colour &RowColour(const OverlayRow &row)
@@ -348,7 +346,8 @@ namespace
 		for(size_t i = 0; i < overlay.messages.size(); ++i)
 			if(overlay.shown[i])
 				messages.push_back(overlay.messages[i]);
-		const OverlayLayout layout = LayOutOverlay(messages, overlay.width, overlay.height, overlay.font.advancePerLine);
+		const OverlayLayout layout =
+		    LayOutOverlay(messages, overlay.width, overlay.height, overlay.font.advancePerLine);
 		overlay.panelHeight = layout.panelHeight;
 		overlay.vertexCount = 0;
 		if(layout.rows.empty())
@@ -356,9 +355,8 @@ namespace
 
 		std::vector<float> vertices;
 
-		AddQuad(vertices, 0.0f, 0.0f, static_cast<float>(overlay.width),
-		        static_cast<float>(layout.panelHeight), overlay.font.solidU, overlay.font.solidV, overlay.font.solidU,
-		        overlay.font.solidV, kPanelColour);
+		AddQuad(vertices, 0.0f, 0.0f, static_cast<float>(overlay.width), static_cast<float>(layout.panelHeight),
+		        overlay.font.solidU, overlay.font.solidV, overlay.font.solidU, overlay.font.solidV, kPanelColour);
 		const float scale = layout.lineHeight / kAtlasLineHeight;
 		for(size_t row = 0; row < layout.rows.size(); ++row)
 		{
@@ -372,9 +370,8 @@ namespace
 					continue;
 				const Glyph &glyph = overlay.font.glyphs[OverlayGlyphIndex(text[column])];
 				const float pen = static_cast<float>(layout.margin + static_cast<int>(column) * layout.advance);
-				AddQuad(vertices, pen + glyph.left * scale, baseline + glyph.top * scale,
-				        pen + glyph.right * scale, baseline + glyph.bottom * scale, glyph.u0, glyph.v0, glyph.u1,
-				        glyph.v1, colour);
+				AddQuad(vertices, pen + glyph.left * scale, baseline + glyph.top * scale, pen + glyph.right * scale,
+				        baseline + glyph.bottom * scale, glyph.u0, glyph.v0, glyph.u1, glyph.v1, colour);
 			}
 		}
 		overlay.vertexCount = static_cast<GLsizei>(vertices.size() / kFloatsPerVertex);
@@ -382,8 +379,8 @@ namespace
 		GLint boundBuffer = 0;
 		gl::GetIntegerv(gl::GL_ARRAY_BUFFER_BINDING, &boundBuffer);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, overlay.buffer);
-		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
-		               vertices.data(), gl::GL_STATIC_DRAW);
+		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data(),
+		               gl::GL_STATIC_DRAW);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, static_cast<GLuint>(boundBuffer));
 	}
 }

@@ -118,8 +118,7 @@ namespace
 
 	// Appends the rows of one text, its lines split at newlines; a final
 	// newline starts no empty line, and an empty text adds no row.
-	void AddText(std::vector<OverlayRow> &rows, const std::string &text, size_t columns, OverlayKind kind,
-	             bool header)
+	void AddText(std::vector<OverlayRow> &rows, const std::string &text, size_t columns, OverlayKind kind, bool header)
 	{
 		const std::u32string drawable = OverlayDrawableText(text);
 		RowFiller filler(rows, columns, kind, header);

@@ -46,20 +46,20 @@ struct OverlayMessage
 struct OverlayRow
 {
 	OverlayKind kind = OverlayKind::Error;  // the message the row belongs to
-	bool header = false;                     // a row of the message's header
+	bool header = false;                    // a row of the message's header
 	std::u32string text;
 };
 
 // The laid-out overlay for one window size.
 struct OverlayLayout
 {
-	int lineHeight = 0;    // pixels from one row's top to the next one's
-	int advance = 0;       // pixels from one column's left edge to the next one's
-	int margin = 0;        // pixels between the panel's edges and the text
-	size_t columns = 0;    // cells in a row
-	size_t maxRows = 0;    // rows the panel may hold
-	int panelHeight = 0;   // pixels from the window's top; 0 when there are no rows
-	bool cut = false;      // rows were left out, and the last row is "…"
+	int lineHeight = 0;            // pixels from one row's top to the next one's
+	int advance = 0;               // pixels from one column's left edge to the next one's
+	int margin = 0;                // pixels between the panel's edges and the text
+	size_t columns = 0;            // cells in a row
+	size_t maxRows = 0;            // rows the panel may hold
+	int panelHeight = 0;           // pixels from the window's top; 0 when there are no rows
+	bool cut = false;              // rows were left out, and the last row is "…"
 	std::vector<OverlayRow> rows;  // top to bottom
 };
 

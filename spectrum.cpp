@@ -123,8 +123,8 @@ void AnalyseSound(SoundAnalyser &analyser, double seconds, SpectrumBytes &out)
 		return;
 	if(sf_seek(analyser.file.get(), first, SEEK_SET) != first)
 		return;
-	const sf_count_t delivered = std::max<sf_count_t>(
-	    sf_readf_float(analyser.file.get(), analyser.interleaved.data(), last - first), 0);
+	const sf_count_t delivered =
+	    std::max<sf_count_t>(sf_readf_float(analyser.file.get(), analyser.interleaved.data(), last - first), 0);
 
 	std::fill(analyser.mono.begin(), analyser.mono.end(), 0.0f);
 	const int channels = analyser.channels;

@@ -61,10 +61,10 @@ struct SoundFileClose
 // The window and FFT plan of the transform, and its scratch buffers.
 struct SpectrumTransform
 {
-	std::vector<float> window;                           // kSpectrumWindow Blackman weights
+	std::vector<float> window;  // kSpectrumWindow Blackman weights
 	std::unique_ptr<kiss_fftr_state, FftPlanRelease> plan;
-	std::vector<float> weighted;                         // kSpectrumWindow weighted frames
-	std::vector<kiss_fft_cpx> bins;                      // kSpectrumWindow / 2 + 1 complex bins
+	std::vector<float> weighted;     // kSpectrumWindow weighted frames
+	std::vector<kiss_fft_cpx> bins;  // kSpectrumWindow / 2 + 1 complex bins
 };
 
 // Makes the transform's window and plan.
@@ -77,12 +77,12 @@ void TransformFrames(SpectrumTransform &transform, const float *mono, SpectrumBy
 // A soundtrack opened for analysis, and what the analysis needs between calls.
 struct SoundAnalyser
 {
-	std::unique_ptr<SNDFILE, SoundFileClose> file; // empty when the file could not be opened
-	int rate = 0;                   // frames per second
+	std::unique_ptr<SNDFILE, SoundFileClose> file;  // empty when the file could not be opened
+	int rate = 0;                                   // frames per second
 	int channels = 0;
-	int64_t frames = 0;             // frames in the file
-	std::vector<float> interleaved; // kSpectrumWindow frames as read
-	std::vector<float> mono;        // kSpectrumWindow mono frames
+	int64_t frames = 0;              // frames in the file
+	std::vector<float> interleaved;  // kSpectrumWindow frames as read
+	std::vector<float> mono;         // kSpectrumWindow mono frames
 	SpectrumTransform transform;
 };
 

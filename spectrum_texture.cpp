@@ -18,8 +18,8 @@ GLuint CreateSpectrumTexture()
 	gl::GenTextures(1, &texture);
 	BindForUpload(texture);
 	const SpectrumBytes silence = SilentSpectrum();
-	gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, kSpectrumWidth, kSpectrumRows, 0, gl::GL_RED,
-	               gl::GL_UNSIGNED_BYTE, silence.data());
+	gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, kSpectrumWidth, kSpectrumRows, 0, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
+	               silence.data());
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR);
@@ -31,7 +31,7 @@ GLuint CreateSpectrumTexture()
 void UploadSpectrum(GLuint texture, const SpectrumBytes &bytes)
 {
 	BindForUpload(texture);
-	gl::TexSubImage2D(gl::GL_TEXTURE_2D, 0, 0, 0, kSpectrumWidth, kSpectrumRows, gl::GL_RED,
-	                  gl::GL_UNSIGNED_BYTE, bytes.data());
+	gl::TexSubImage2D(gl::GL_TEXTURE_2D, 0, 0, 0, kSpectrumWidth, kSpectrumRows, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
+	                  bytes.data());
 	gl::ActiveTexture(gl::GL_TEXTURE0);
 }

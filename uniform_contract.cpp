@@ -12,8 +12,8 @@ namespace
 	};
 
 	const SuppliedUniform kSuppliedUniforms[] = {
-		{"iGlobalTime", gl::GL_FLOAT}, {"width", gl::GL_FLOAT},         {"height", gl::GL_FLOAT},
-		{"loopDuration", gl::GL_FLOAT}, {"message", gl::GL_SAMPLER_2D}, {"spectrum", gl::GL_SAMPLER_2D},
+	    {"iGlobalTime", gl::GL_FLOAT},  {"width", gl::GL_FLOAT},        {"height", gl::GL_FLOAT},
+	    {"loopDuration", gl::GL_FLOAT}, {"message", gl::GL_SAMPLER_2D}, {"spectrum", gl::GL_SAMPLER_2D},
 	};
 
 	struct TypeName
@@ -23,31 +23,31 @@ namespace
 	};
 
 	const TypeName kTypeNames[] = {
-		{gl::GL_FLOAT, "float"},
-		{gl::GL_FLOAT_VEC2, "vec2"},
-		{gl::GL_FLOAT_VEC3, "vec3"},
-		{gl::GL_FLOAT_VEC4, "vec4"},
-		{gl::GL_INT, "int"},
-		{gl::GL_INT_VEC2, "ivec2"},
-		{gl::GL_INT_VEC3, "ivec3"},
-		{gl::GL_INT_VEC4, "ivec4"},
-		{gl::GL_UNSIGNED_INT, "uint"},
-		{gl::GL_UNSIGNED_INT_VEC2, "uvec2"},
-		{gl::GL_UNSIGNED_INT_VEC3, "uvec3"},
-		{gl::GL_UNSIGNED_INT_VEC4, "uvec4"},
-		{gl::GL_BOOL, "bool"},
-		{gl::GL_BOOL_VEC2, "bvec2"},
-		{gl::GL_BOOL_VEC3, "bvec3"},
-		{gl::GL_BOOL_VEC4, "bvec4"},
-		{gl::GL_FLOAT_MAT2, "mat2"},
-		{gl::GL_FLOAT_MAT3, "mat3"},
-		{gl::GL_FLOAT_MAT4, "mat4"},
-		{gl::GL_SAMPLER_1D, "sampler1D"},
-		{gl::GL_SAMPLER_2D, "sampler2D"},
-		{gl::GL_SAMPLER_3D, "sampler3D"},
-		{gl::GL_SAMPLER_CUBE, "samplerCube"},
-		{gl::GL_INT_SAMPLER_2D, "isampler2D"},
-		{gl::GL_UNSIGNED_INT_SAMPLER_2D, "usampler2D"},
+	    {gl::GL_FLOAT, "float"},
+	    {gl::GL_FLOAT_VEC2, "vec2"},
+	    {gl::GL_FLOAT_VEC3, "vec3"},
+	    {gl::GL_FLOAT_VEC4, "vec4"},
+	    {gl::GL_INT, "int"},
+	    {gl::GL_INT_VEC2, "ivec2"},
+	    {gl::GL_INT_VEC3, "ivec3"},
+	    {gl::GL_INT_VEC4, "ivec4"},
+	    {gl::GL_UNSIGNED_INT, "uint"},
+	    {gl::GL_UNSIGNED_INT_VEC2, "uvec2"},
+	    {gl::GL_UNSIGNED_INT_VEC3, "uvec3"},
+	    {gl::GL_UNSIGNED_INT_VEC4, "uvec4"},
+	    {gl::GL_BOOL, "bool"},
+	    {gl::GL_BOOL_VEC2, "bvec2"},
+	    {gl::GL_BOOL_VEC3, "bvec3"},
+	    {gl::GL_BOOL_VEC4, "bvec4"},
+	    {gl::GL_FLOAT_MAT2, "mat2"},
+	    {gl::GL_FLOAT_MAT3, "mat3"},
+	    {gl::GL_FLOAT_MAT4, "mat4"},
+	    {gl::GL_SAMPLER_1D, "sampler1D"},
+	    {gl::GL_SAMPLER_2D, "sampler2D"},
+	    {gl::GL_SAMPLER_3D, "sampler3D"},
+	    {gl::GL_SAMPLER_CUBE, "samplerCube"},
+	    {gl::GL_INT_SAMPLER_2D, "isampler2D"},
+	    {gl::GL_UNSIGNED_INT_SAMPLER_2D, "usampler2D"},
 	};
 }
 
@@ -90,8 +90,8 @@ std::vector<ActiveUniform> ListActiveUniforms(GLuint program)
 		GLsizei length = 0;
 		GLint size = 0;
 		GLenum type = 0;
-		gl::GetActiveUniform(program, static_cast<GLuint>(index), static_cast<GLsizei>(name.size()), &length,
-		                     &size, &type, name.data());
+		gl::GetActiveUniform(program, static_cast<GLuint>(index), static_cast<GLsizei>(name.size()), &length, &size,
+		                     &type, name.data());
 		std::string uniformName(name.data(), static_cast<size_t>(length));
 		const std::string arraySuffix = "[0]";
 		if(uniformName.size() > arraySuffix.size() &&

@@ -59,5 +59,6 @@ namespace
 
 int main(int argc, char **argv)
 {
-	return RunLoaderBenchmark(&argc, argv, [] { glload::LoadFunctions(); }, UseIntroEntryPoints);
+	return RunLoaderBenchmark(
+	    &argc, argv, [] { glload::LoadFunctions(); }, UseIntroEntryPoints);
 }

@@ -59,10 +59,22 @@ namespace
 		}
 	}
 
-	void DisplayCallback() { Guarded([] { display(); }); }
-	void ReshapeCallback(int w, int h) { Guarded([=] { reshape(w, h); }); }
-	void KeyboardCallback(unsigned char key, int x, int y) { Guarded([=] { keyDown(key, x, y); }); }
-	void KeyboardUpCallback(unsigned char key, int x, int y) { Guarded([=] { keyUp(key, x, y); }); }
+	void DisplayCallback()
+	{
+		Guarded([] { display(); });
+	}
+	void ReshapeCallback(int w, int h)
+	{
+		Guarded([=] { reshape(w, h); });
+	}
+	void KeyboardCallback(unsigned char key, int x, int y)
+	{
+		Guarded([=] { keyDown(key, x, y); });
+	}
+	void KeyboardUpCallback(unsigned char key, int x, int y)
+	{
+		Guarded([=] { keyUp(key, x, y); });
+	}
 	void MouseCallback(int button, int state, int x, int y)
 	{
 		Guarded([=] { mouse(button, state, x, y); });

@@ -52,11 +52,10 @@ namespace
 	}
 }
 
-void DebugFunc(GLenum source, GLenum type, GLuint, GLenum severity, GLsizei,
-               const GLchar *message, GLvoid *)
+void DebugFunc(GLenum source, GLenum type, GLuint, GLenum severity, GLsizei, const GLchar *message, GLvoid *)
 {
-	std::printf("%s from %s,\t%s priority\nMessage: %s\n", TypeWord(type), SourceWord(source),
-	            SeverityWord(severity), message);
+	std::printf("%s from %s,\t%s priority\nMessage: %s\n", TypeWord(type), SourceWord(source), SeverityWord(severity),
+	            message);
 	std::fflush(stdout);
 }
 

@@ -27,8 +27,8 @@ int finish();
 // The GL debug-message callback: prints "<type> from <source>,\t<severity>
 // priority\nMessage: <message>\n" on standard output. An enum it does not know
 // prints as an empty word; id, length and userParam are not used.
-void DebugFunc(GLenum source, GLenum type, GLuint id, GLenum severity, GLsizei length,
-               const GLchar *message, GLvoid *userParam);
+void DebugFunc(GLenum source, GLenum type, GLuint id, GLenum severity, GLsizei length, const GLchar *message,
+               GLvoid *userParam);
 
 namespace Framework
 {

@@ -23,7 +23,10 @@ namespace
 	struct Rgb
 	{
 		unsigned char r, g, b;
-		bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
+		bool operator==(const Rgb &o) const
+		{
+			return r == o.r && g == o.g && b == o.b;
+		}
 	};
 
 	// What a viewer shows: pixel (x, y) with y = 0 the top row.
@@ -32,7 +35,10 @@ namespace
 		int width = 0;
 		int height = 0;
 		std::vector<Rgb> pixels;
-		Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+		Rgb At(int x, int y) const
+		{
+			return pixels[static_cast<size_t>(y) * width + x];
+		}
 	};
 
 	// Parses a 24-bit BMP: checks every header field and the row padding.
@@ -103,8 +109,7 @@ TEST(Bitmap, OneRedPixelIs58Bytes)
 	ASSERT_EQ(file.size(), 58u);
 	EXPECT_EQ(Read32(file, 2), 58u);
 	EXPECT_EQ(Read32(file, 34), 4u);
-	EXPECT_EQ(std::vector<unsigned char>(file.begin() + 54, file.end()),
-	          (std::vector<unsigned char>{0, 0, 255, 0}));
+	EXPECT_EQ(std::vector<unsigned char>(file.begin() + 54, file.end()), (std::vector<unsigned char>{0, 0, 255, 0}));
 	Parse(file);
 }
 

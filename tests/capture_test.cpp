@@ -36,7 +36,10 @@ namespace
 			folder = pattern;
 			frame = (folder / "frame10.bmp").string();
 		}
-		void TearDown() override { fs::remove_all(folder); }
+		void TearDown() override
+		{
+			fs::remove_all(folder);
+		}
 
 		WriteFailure WriteFrame(const std::string &text)
 		{

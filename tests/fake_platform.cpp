@@ -18,9 +18,8 @@ namespace
 	const GLubyte *FakeGetString(GLenum name)
 	{
 		if(name == kVersion)
-			return fakePlatform.versionIsNull
-				? nullptr
-				: reinterpret_cast<const GLubyte *>(fakePlatform.version.c_str());
+			return fakePlatform.versionIsNull ? nullptr
+			                                  : reinterpret_cast<const GLubyte *>(fakePlatform.version.c_str());
 		if(name == kExtensions)
 			return reinterpret_cast<const GLubyte *>(fakePlatform.extensionString.c_str());
 		return nullptr;

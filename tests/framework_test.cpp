@@ -27,10 +27,14 @@ TEST(DebugReport, TranslatesEveryKnownEnum)
 	{
 		GLenum value;
 		const char *word;
-	} sources[] = {{0x8246, "API"}, {0x8247, "Window System"}, {0x8248, "Shader Compiler"},
-	               {0x8249, "Third Party"}, {0x824A, "Application"}, {0x824B, "Other"}},
-	  types[] = {{0x824C, "Error"}, {0x824D, "Deprecated Functionality"}, {0x824E, "Undefined Behavior"},
-	             {0x824F, "Portability"}, {0x8250, "Performance"}, {0x8251, "Other"}},
+	} sources[] = {{0x8246, "API"},         {0x8247, "Window System"}, {0x8248, "Shader Compiler"},
+	               {0x8249, "Third Party"}, {0x824A, "Application"},   {0x824B, "Other"}},
+	  types[] = {{0x824C, "Error"},
+	             {0x824D, "Deprecated Functionality"},
+	             {0x824E, "Undefined Behavior"},
+	             {0x824F, "Portability"},
+	             {0x8250, "Performance"},
+	             {0x8251, "Other"}},
 	  severities[] = {{0x9146, "High"}, {0x9147, "Medium"}, {0x9148, "Low"}};
 	for(const auto &source : sources)
 		EXPECT_EQ(Report(source.value, 0x824C, 0x9146, "m"),
@@ -48,7 +52,7 @@ TEST(DebugReport, UnknownEnumsPrintEmptyWordsAndTheMessageStopsAtItsNul)
 	EXPECT_EQ(Report(0x1234, 0x824C, 0x9147, "text"), "Error from ,\tMedium priority\nMessage: text\n");
 	EXPECT_EQ(Report(0x8246, 0, 0x9147, "text"), " from API,\tMedium priority\nMessage: text\n");
 	EXPECT_EQ(Report(0x8246, 0x824C, 0x826B, "text"), "Error from API,\t priority\nMessage: text\n")
-		<< "a notification severity is not in the table";
+	    << "a notification severity is not in the table";
 	EXPECT_EQ(Report(0, 0, 0, "two\nlines"), " from ,\t priority\nMessage: two\nlines\n");
 }
 
@@ -108,12 +112,11 @@ TEST_F(LookupTree, AMissingFileNamesOnlyItsBaseName)
 	EXPECT_EQ(MissingMessage("intro.frag"), "Could not find the file intro.frag");
 	EXPECT_EQ(MissingMessage(""), "Could not find the file ");
 	std::filesystem::create_directories(root / "work" / "data" / "folder.frag");
-	EXPECT_EQ(MissingMessage("folder.frag"), "Could not find the file folder.frag")
-		<< "a directory is not a data file";
+	EXPECT_EQ(MissingMessage("folder.frag"), "Could not find the file folder.frag") << "a directory is not a data file";
 	Write("work/data/present.frag");
 	const std::string withNul("present.frag\0x", 14);
 	EXPECT_EQ(MissingMessage(withNul), "Could not find the file present.frag")
-		<< "a name with a NUL byte names no file, not the one before the NUL";
+	    << "a name with a NUL byte names no file, not the one before the NUL";
 }
 
 TEST_F(LookupTree, TheWorkingDirectoryDecidesNotTheExecutable)

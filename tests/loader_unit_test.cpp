@@ -68,17 +68,17 @@ TEST_F(LoaderTest, VersionStringsParseAsAtoiDoesOnEachField)
 		int minor;
 	};
 	const Case cases[] = {
-		{"3.3.0 build 7", 3, 3},
-		{"4.5 (Core Profile) Mesa 18.0.5", 4, 5},
-		{"2.1", 2, 1},
-		{"10.2", 10, 2},
-		{"3.30", 3, 30},
-		{"abc", 0, 0},
-		{"", 0, 0},
-		{" 3.x", 3, 0},
-		// Fields longer than nine characters are cut to their first nine.
-		{"12345678901.2", 123456789, 2},
-		{"4.12345678901 vendor", 4, 123456789},
+	    {"3.3.0 build 7", 3, 3},
+	    {"4.5 (Core Profile) Mesa 18.0.5", 4, 5},
+	    {"2.1", 2, 1},
+	    {"10.2", 10, 2},
+	    {"3.30", 3, 30},
+	    {"abc", 0, 0},
+	    {"", 0, 0},
+	    {" 3.x", 3, 0},
+	    // Fields longer than nine characters are cut to their first nine.
+	    {"12345678901.2", 123456789, 2},
+	    {"4.12345678901 vendor", 4, 123456789},
 	};
 	for(const Case &c : cases)
 	{
@@ -213,12 +213,12 @@ TEST_F(LoaderTest, VersionSetSizes)
 		int fetches;
 	};
 	const Case cases[] = {
-		{gleIntLoad_Version_2_1, 336 + 38 + 46 + 45 + 19 + 93 + 6},
-		{gleIntLoad_Version_3_0, 583 + 84},
-		{gleIntLoad_Version_3_2, 283},
-		{gleIntLoad_Version_3_2_Comp, 698},
-		{gleIntLoad_Version_3_3, 341},
-		{gleIntLoad_Version_4_2_Comp, 905},
+	    {gleIntLoad_Version_2_1, 336 + 38 + 46 + 45 + 19 + 93 + 6},
+	    {gleIntLoad_Version_3_0, 583 + 84},
+	    {gleIntLoad_Version_3_2, 283},
+	    {gleIntLoad_Version_3_2_Comp, 698},
+	    {gleIntLoad_Version_3_3, 341},
+	    {gleIntLoad_Version_4_2_Comp, 905},
 	};
 	for(const Case &c : cases)
 	{
@@ -283,8 +283,8 @@ TEST_F(LoaderTest, ExtensionStringWalkStopsAtAnOverlongName)
 
 TEST_F(LoaderTest, IndexedListLoadsKnownExtensionsOnceAndSkipsNullNames)
 {
-	fakePlatform.indexedExtensions = {"GL_ARB_debug_output", nullptr, "GL_VENDOR_unknown",
-	                                  "gl_arb_debug_output", "GL_ARB_compatibility"};
+	fakePlatform.indexedExtensions = {"GL_ARB_debug_output", nullptr, "GL_VENDOR_unknown", "gl_arb_debug_output",
+	                                  "GL_ARB_compatibility"};
 	EXPECT_EQ(LoadWithVersion("3.3"), LS_LOAD_FUNCTIONS_ALL);
 	EXPECT_EQ(glext_ARB_debug_output, 1);
 	EXPECT_EQ(glext_ARB_compatibility, 1);
@@ -356,16 +356,44 @@ TEST_F(LoaderTest, ClearResetsFlagsOnly)
 TEST_F(LoaderTest, IntroEntryPointsAreInThe32CoreSet)
 {
 	LoadWithVersion("3.3");
-	const char *used[] = {
-		"glEnable", "glClear", "glClearColor", "glViewport", "glGenBuffers", "glBindBuffer",
-		"glBufferData", "glGenVertexArrays", "glBindVertexArray", "glVertexAttribPointer",
-		"glEnableVertexAttribArray", "glDisableVertexAttribArray", "glDrawArrays",
-		"glReadPixels", "glPixelStorei", "glGenTextures", "glBindTexture", "glActiveTexture",
-		"glTexImage2D", "glTexParameteri", "glUseProgram", "glGetUniformLocation", "glUniform1f",
-		"glUniform1i", "glCreateShader", "glShaderSource", "glCompileShader", "glGetShaderiv",
-		"glGetShaderInfoLog", "glDeleteShader", "glCreateProgram", "glAttachShader",
-		"glLinkProgram", "glGetProgramiv", "glGetProgramInfoLog", "glDetachShader",
-		"glDeleteProgram", "glDeleteTextures"};
+	const char *used[] = {"glEnable",
+	                      "glClear",
+	                      "glClearColor",
+	                      "glViewport",
+	                      "glGenBuffers",
+	                      "glBindBuffer",
+	                      "glBufferData",
+	                      "glGenVertexArrays",
+	                      "glBindVertexArray",
+	                      "glVertexAttribPointer",
+	                      "glEnableVertexAttribArray",
+	                      "glDisableVertexAttribArray",
+	                      "glDrawArrays",
+	                      "glReadPixels",
+	                      "glPixelStorei",
+	                      "glGenTextures",
+	                      "glBindTexture",
+	                      "glActiveTexture",
+	                      "glTexImage2D",
+	                      "glTexParameteri",
+	                      "glUseProgram",
+	                      "glGetUniformLocation",
+	                      "glUniform1f",
+	                      "glUniform1i",
+	                      "glCreateShader",
+	                      "glShaderSource",
+	                      "glCompileShader",
+	                      "glGetShaderiv",
+	                      "glGetShaderInfoLog",
+	                      "glDeleteShader",
+	                      "glCreateProgram",
+	                      "glAttachShader",
+	                      "glLinkProgram",
+	                      "glGetProgramiv",
+	                      "glGetProgramInfoLog",
+	                      "glDetachShader",
+	                      "glDeleteProgram",
+	                      "glDeleteTextures"};
 	for(const char *name : used)
 		EXPECT_TRUE(Fetched(name)) << name;
 }
@@ -376,8 +404,8 @@ TEST(LoaderTables, MapsAreSortedAndNameTheirFlagsAndLoaders)
 	ASSERT_EQ(glXeIntExtensionMapSize, 47);
 	int withLoader = 0;
 	for(int row = 1; row < gleIntExtensionMapSize; ++row)
-		EXPECT_LT(std::strcmp(gleIntExtensionMap[row - 1].strExtensionName,
-		                      gleIntExtensionMap[row].strExtensionName), 0);
+		EXPECT_LT(std::strcmp(gleIntExtensionMap[row - 1].strExtensionName, gleIntExtensionMap[row].strExtensionName),
+		          0);
 	for(int row = 0; row < gleIntExtensionMapSize; ++row)
 		withLoader += gleIntExtensionMap[row].LoadExtension != nullptr;
 	EXPECT_EQ(withLoader, 201);
@@ -387,15 +415,14 @@ TEST(LoaderTables, MapsAreSortedAndNameTheirFlagsAndLoaders)
 	ASSERT_NE(debug, nullptr);
 	EXPECT_EQ(debug->pExtensionVariable, &glext_ARB_debug_output);
 	EXPECT_EQ(debug->LoadExtension, gleIntLoad_ARB_debug_output);
-	const StrToExtMap *compatibility =
-		FindRow(gleIntExtensionMap, gleIntExtensionMapSize, "GL_ARB_compatibility");
+	const StrToExtMap *compatibility = FindRow(gleIntExtensionMap, gleIntExtensionMapSize, "GL_ARB_compatibility");
 	ASSERT_NE(compatibility, nullptr);
 	EXPECT_EQ(compatibility->LoadExtension, nullptr);
 
 	withLoader = 0;
 	for(int row = 1; row < glXeIntExtensionMapSize; ++row)
-		EXPECT_LT(std::strcmp(glXeIntExtensionMap[row - 1].strExtensionName,
-		                      glXeIntExtensionMap[row].strExtensionName), 0);
+		EXPECT_LT(std::strcmp(glXeIntExtensionMap[row - 1].strExtensionName, glXeIntExtensionMap[row].strExtensionName),
+		          0);
 	for(int row = 0; row < glXeIntExtensionMapSize; ++row)
 		withLoader += glXeIntExtensionMap[row].LoadExtension != nullptr;
 	EXPECT_EQ(withLoader, 25);

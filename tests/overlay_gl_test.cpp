@@ -108,8 +108,8 @@ namespace
 	std::vector<GLint> ReadState()
 	{
 		const GLenum names[] = {gl::GL_CURRENT_PROGRAM, gl::GL_VERTEX_ARRAY_BINDING, gl::GL_ARRAY_BUFFER_BINDING,
-		                        gl::GL_ACTIVE_TEXTURE,   gl::GL_BLEND_SRC_RGB,        gl::GL_BLEND_DST_RGB,
-		                        gl::GL_BLEND_SRC_ALPHA,  gl::GL_BLEND_DST_ALPHA};
+		                        gl::GL_ACTIVE_TEXTURE,  gl::GL_BLEND_SRC_RGB,        gl::GL_BLEND_DST_RGB,
+		                        gl::GL_BLEND_SRC_ALPHA, gl::GL_BLEND_DST_ALPHA};
 		std::vector<GLint> state;
 		for(GLenum name : names)
 		{

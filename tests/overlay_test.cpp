@@ -47,9 +47,8 @@ TEST(OverlayLayout, RowHeightIsAFortiethOfTheWindowAndAtLeastTwelve)
 
 TEST(OverlayLayout, HeaderComesFirstThenTheLogsLinesAsWritten)
 {
-	const OverlayLayout layout =
-	    LayOutOverlay(Error("data/intro.frag", "0:3(1): error: syntax error\n\n0:5(9): warning: unused\n"), 640,
-	                  480, kAdvance);
+	const OverlayLayout layout = LayOutOverlay(
+	    Error("data/intro.frag", "0:3(1): error: syntax error\n\n0:5(9): warning: unused\n"), 640, 480, kAdvance);
 	ASSERT_EQ(layout.rows.size(), 4u);
 	EXPECT_TRUE(layout.rows[0].header);
 	EXPECT_FALSE(layout.rows[1].header);
@@ -120,7 +119,9 @@ TEST(OverlayLayout, CharactersWithoutAGlyphDrawAsQuestionMarks)
 	// Each byte of a malformed sequence (a stray continuation byte, a cut
 	// sequence, an overlong slash, a surrogate) is one '?'; control
 	// characters are '?', carriage returns go.
-	EXPECT_EQ(OverlayDrawableText("a\x80" "b\xe2\x80"), U"a?b??");
+	EXPECT_EQ(OverlayDrawableText("a\x80"
+	                              "b\xe2\x80"),
+	          U"a?b??");
 	EXPECT_EQ(OverlayDrawableText("\xc0\xaf\xed\xa0\x80"), U"?????");
 	EXPECT_EQ(OverlayDrawableText("x\x01y\x7f\r\n\t"), U"x?y?\n\t");
 	EXPECT_EQ(OverlayGlyphIndex(U'~'), 94);

@@ -287,8 +287,7 @@ TEST(Toolkit, SeparableProgramsWorkOnThisContext)
 	gl::DeleteShader(vertex);
 
 	const int programsBefore = CountPrograms();
-	EXPECT_THROW(glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, kBrokenFragment),
-	             glutil::CompileLinkException);
+	EXPECT_THROW(glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, kBrokenFragment), glutil::CompileLinkException);
 	EXPECT_EQ(CountPrograms(), programsBefore);
 }
 
@@ -384,10 +383,8 @@ TEST(Toolkit, SeparableRequestsFailCleanlyWithoutSupport)
 	PFNGLPROGRAMPARAMETERIPROC programParameteri = __gleProgramParameteri;
 	__gleCreateShaderProgramv = nullptr;
 	__gleProgramParameteri = nullptr;
-	EXPECT_THROW(glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, kFragment),
-	             glutil::SeparateShaderNotSupported);
-	EXPECT_THROW(glutil::LinkProgram(std::vector<GLuint>{vertex, fragment}, true),
-	             glutil::SeparateShaderNotSupported);
+	EXPECT_THROW(glutil::MakeSeparableProgram(gl::GL_FRAGMENT_SHADER, kFragment), glutil::SeparateShaderNotSupported);
+	EXPECT_THROW(glutil::LinkProgram(std::vector<GLuint>{vertex, fragment}, true), glutil::SeparateShaderNotSupported);
 	__gleCreateShaderProgramv = createShaderProgramv;
 	__gleProgramParameteri = programParameteri;
 	EXPECT_EQ(CountPrograms(), programsBefore);
@@ -403,8 +400,8 @@ namespace
 	{
 	public:
 		DataDirectory()
-			: root(std::filesystem::temp_directory_path() / ("shader-gl-test-" + std::to_string(getpid()))),
-			  previous(std::filesystem::current_path())
+		    : root(std::filesystem::temp_directory_path() / ("shader-gl-test-" + std::to_string(getpid()))),
+		      previous(std::filesystem::current_path())
 		{
 			std::filesystem::create_directories(root / "data");
 			std::filesystem::current_path(root);

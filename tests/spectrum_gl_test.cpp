@@ -24,12 +24,13 @@ namespace
 	// Writes the texture's two rows into red and green and iTime's fraction,
 	// scaled by the message texture's red, into blue; fragCoord.x over
 	// iResolution.x lands on the centre of texel x.
-	const char *kProbe = "void mainImage(out vec4 fragColor, in vec2 fragCoord)\n"
-	                     "{\n"
-	                     "\tfloat u = fragCoord.x / iResolution.x;\n"
-	                     "\tfragColor = vec4(texture(iChannel1, vec2(u, 0.25)).r, texture(iChannel1, vec2(u, 0.75)).r,\n"
-	                     "\t                 fract(iTime) * texture(iChannel0, vec2(0.5)).r, 1.0);\n"
-	                     "}\n";
+	const char *kProbe =
+	    "void mainImage(out vec4 fragColor, in vec2 fragCoord)\n"
+	    "{\n"
+	    "\tfloat u = fragCoord.x / iResolution.x;\n"
+	    "\tfragColor = vec4(texture(iChannel1, vec2(u, 0.25)).r, texture(iChannel1, vec2(u, 0.75)).r,\n"
+	    "\t                 fract(iTime) * texture(iChannel0, vec2(0.5)).r, 1.0);\n"
+	    "}\n";
 
 	std::string ReadText(const char *path)
 	{

@@ -234,8 +234,13 @@ TEST_F(Spectrum, TimesBeforeTheStartAndAfterTheEndAreSilent)
 	SoundAnalyser analyser = Open(WriteWav("noise.wav", kRate, 1, Noise(frames)));
 	const double end = static_cast<double>(frames) / kRate;
 	const double windowSeconds = static_cast<double>(kSpectrumWindow) / kRate;
-	const double silent[] = {-0.5, 0.0, -1e300, end + windowSeconds + 0.01, 1e300,
-	                         std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+	const double silent[] = {-0.5,
+	                         0.0,
+	                         -1e300,
+	                         end + windowSeconds + 0.01,
+	                         1e300,
+	                         std::numeric_limits<double>::infinity(),
+	                         -std::numeric_limits<double>::infinity(),
 	                         std::numeric_limits<double>::quiet_NaN()};
 	for(double seconds : silent)
 		EXPECT_EQ(At(analyser, seconds), SilentSpectrum()) << seconds;
@@ -292,8 +297,9 @@ TEST_F(Spectrum, ASoundtrackOfMoreThanTwoGigabytesIsReadNearItsEndInBoundedMemor
 	const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
 	ASSERT_GE(fd, 0);
 
-	unsigned char header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-	                            1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+	unsigned char header[44] = {'R', 'I', 'F', 'F', 0,  0, 0,   0,   'W', 'A', 'V', 'E', 'f', 'm', 't',
+	                            ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0,   0,   0,   0,   0,   0,
+	                            0,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a', 0,   0,   0,   0};
 	auto put32 = [&header](int at, uint32_t value) {
 		for(int i = 0; i < 4; ++i)
 			header[at + i] = static_cast<unsigned char>(value >> (8 * i));

@@ -132,7 +132,7 @@ namespace glutil
 	CompileLinkException::~CompileLinkException() noexcept = default;
 
 	SeparateShaderNotSupported::SeparateShaderNotSupported()
-		: ShaderException("Implementation does not support shader object separation.")
+	    : ShaderException("Implementation does not support shader object separation.")
 	{
 	}
 

@@ -31,8 +31,8 @@ namespace
 	}
 
 	// Checks one encoded file; bottomUp says which input row file row r holds.
-	void Check(const char *entry, const unsigned char *file, size_t size, const unsigned char *rgb,
-	           int width, int height, bool bottomUp)
+	void Check(const char *entry, const unsigned char *file, size_t size, const unsigned char *rgb, int width,
+	           int height, bool bottomUp)
 	{
 		const size_t rowBytes = static_cast<size_t>(width) * 3;
 		const size_t stride = (rowBytes + 3) / 4 * 4;
@@ -46,20 +46,20 @@ namespace
 			int bytes;
 			uint32_t value;
 		} fields[] = {
-			{2, 4, static_cast<uint32_t>(expectedSize)},
-			{6, 4, 0},
-			{10, 4, 54},
-			{14, 4, 40},
-			{18, 4, static_cast<uint32_t>(width)},
-			{22, 4, static_cast<uint32_t>(height)},
-			{26, 2, 1},
-			{28, 2, 24},
-			{30, 4, 0},
-			{34, 4, static_cast<uint32_t>(stride * static_cast<size_t>(height))},
-			{38, 4, 2835},
-			{42, 4, 2835},
-			{46, 4, 0},
-			{50, 4, 0},
+		    {2, 4, static_cast<uint32_t>(expectedSize)},
+		    {6, 4, 0},
+		    {10, 4, 54},
+		    {14, 4, 40},
+		    {18, 4, static_cast<uint32_t>(width)},
+		    {22, 4, static_cast<uint32_t>(height)},
+		    {26, 2, 1},
+		    {28, 2, 24},
+		    {30, 4, 0},
+		    {34, 4, static_cast<uint32_t>(stride * static_cast<size_t>(height))},
+		    {38, 4, 2835},
+		    {42, 4, 2835},
+		    {46, 4, 0},
+		    {50, 4, 0},
 		};
 		if(file[0] != 'B' || file[1] != 'M')
 			Fail("no BM signature", entry, width, height);
@@ -83,8 +83,7 @@ namespace
 				const unsigned char *pixel = in + 3 * x;
 				if(out[3 * x] != pixel[2] || out[3 * x + 1] != pixel[1] || out[3 * x + 2] != pixel[0])
 				{
-					std::fprintf(stderr, "pixel %d of file row %d differs from input row %d\n", x, fileRow,
-					             inputRow);
+					std::fprintf(stderr, "pixel %d of file row %d differs from input row %d\n", x, fileRow, inputRow);
 					Fail("a pixel did not round-trip", entry, width, height);
 				}
 			}

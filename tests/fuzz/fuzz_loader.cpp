@@ -63,10 +63,18 @@ namespace
 	class Reader
 	{
 	public:
-		Reader(const uint8_t *data, size_t size) : data(data), size(size) {}
+		Reader(const uint8_t *data, size_t size) : data(data), size(size)
+		{
+		}
 
-		bool AtEnd() const { return at >= size; }
-		uint8_t Byte() { return at < size ? data[at++] : 0; }
+		bool AtEnd() const
+		{
+			return at >= size;
+		}
+		uint8_t Byte()
+		{
+			return at < size ? data[at++] : 0;
+		}
 
 		// The bytes up to the next 0xFF (consumed, not returned) or the end.
 		std::vector<uint8_t> Section()
@@ -159,8 +167,7 @@ namespace
 		fakePlatform.profileMask = script.profileMask;
 		fakePlatform.extensionString = script.extensionString;
 		for(size_t i = 0; i < script.indexed.size(); ++i)
-			fakePlatform.indexedExtensions.push_back(script.indexedIsNull[i] ? nullptr
-			                                                                 : script.indexed[i].c_str());
+			fakePlatform.indexedExtensions.push_back(script.indexedIsNull[i] ? nullptr : script.indexed[i].c_str());
 		fakePlatform.glxExtensions = script.glxExtensions;
 		fakePlatform.glxIsNull = script.switches & kGlxNull;
 		fakePlatform.nullNames = nullNames;
@@ -294,9 +301,9 @@ namespace
 		outcome.glxFlags = Flags(glXeIntExtensionMap, glXeIntExtensionMapSize);
 		CheckFlagsAreBooleans(outcome.glxFlags, script);
 		const std::vector<int> expectedGlx =
-			(script.switches & kGlxNull)
-				? std::vector<int>(static_cast<size_t>(glXeIntExtensionMapSize), 0)
-				: ExpectedFlags(glXeIntExtensionMap, glXeIntExtensionMapSize, WalkedNames(script.glxExtensions));
+		    (script.switches & kGlxNull)
+		        ? std::vector<int>(static_cast<size_t>(glXeIntExtensionMapSize), 0)
+		        : ExpectedFlags(glXeIntExtensionMap, glXeIntExtensionMapSize, WalkedNames(script.glxExtensions));
 		if(outcome.glxFlags != expectedGlx)
 			Fail("the GLX flags differ from the advertised GLX extensions", script);
 		return outcome;

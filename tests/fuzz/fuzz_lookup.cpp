@@ -27,8 +27,9 @@ namespace
 {
 	namespace fs = std::filesystem;
 
-	const char *const kPieces[] = {"intro.frag", "both.txt", "parent.vert", "sub", "inner.txt", "dironly",
-	                               "link.frag", "dangling", "fifo", "..", "data", "/", "../", "./", "top.txt"};
+	const char *const kPieces[] = {"intro.frag", "both.txt",  "parent.vert", "sub",  "inner.txt",
+	                               "dironly",    "link.frag", "dangling",    "fifo", "..",
+	                               "data",       "/",         "../",         "./",   "top.txt"};
 	const size_t kMaxName = 8192;
 
 	fs::path root;

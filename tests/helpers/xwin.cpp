@@ -47,8 +47,8 @@ namespace
 		for(unsigned int i = 0; i < count && !found; ++i)
 		{
 			XWindowAttributes attributes;
-			if(XGetWindowAttributes(display, children[i], &attributes) &&
-			   attributes.map_state == IsViewable && HasTitle(display, children[i], title))
+			if(XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
+			   HasTitle(display, children[i], title))
 				found = children[i];
 		}
 		if(children)

@@ -24,8 +24,7 @@ namespace
 	class FileError : public std::runtime_error
 	{
 	public:
-		FileError(const std::string &path, const std::string &reason)
-		    : std::runtime_error(path + ": " + reason)
+		FileError(const std::string &path, const std::string &reason) : std::runtime_error(path + ": " + reason)
 		{
 		}
 	};
@@ -67,8 +66,7 @@ namespace
 
 	// Writes the grey-and-alpha pixels as a PNG at path.tmp and renames it to
 	// path; the temporary file is removed if either step fails.
-	void WritePngInPlace(const std::string &path, int width, int height,
-	                     const std::vector<unsigned char> &greyAlpha)
+	void WritePngInPlace(const std::string &path, int width, int height, const std::vector<unsigned char> &greyAlpha)
 	{
 		const std::string temporaryPath = path + ".tmp";
 		errno = 0;
@@ -83,8 +81,8 @@ namespace
 		{
 			const int renameError = errno;
 			std::remove(temporaryPath.c_str());
-			throw FileError(path, std::string("cannot replace it with ") + temporaryPath + ": " +
-			                          std::strerror(renameError));
+			throw FileError(path,
+			                std::string("cannot replace it with ") + temporaryPath + ": " + std::strerror(renameError));
 		}
 	}
 

@@ -73,8 +73,8 @@ namespace
 
 	bool IsWhiteSpace(char32_t codePoint)
 	{
-		return codePoint == ' ' || codePoint == '\t' || codePoint == '\n' ||
-		       codePoint == '\v' || codePoint == '\f' || codePoint == '\r';
+		return codePoint == ' ' || codePoint == '\t' || codePoint == '\n' || codePoint == '\v' || codePoint == '\f' ||
+		       codePoint == '\r';
 	}
 }
 

@@ -22,18 +22,15 @@ namespace
 	// the font has none or the code point is a control character.
 	int GlyphForCodePoint(const stbtt_fontinfo &font, char32_t codePoint)
 	{
-		const int glyph = IsControlCharacter(codePoint)
-		                      ? 0
-		                      : stbtt_FindGlyphIndex(&font, static_cast<int>(codePoint));
+		const int glyph = IsControlCharacter(codePoint) ? 0 : stbtt_FindGlyphIndex(&font, static_cast<int>(codePoint));
 		return glyph != 0 ? glyph : stbtt_FindGlyphIndex(&font, '?');
 	}
 
 	// Adds a glyph's coverage onto the strip at (left, top), clipped to the
 	// strip. Coverage adds up, so that two glyphs' anti-aliased edges sharing
 	// a pixel fill it as one shape would.
-	void AddCoverage(std::vector<unsigned char> &strip, int stripWidth,
-	                 const std::vector<unsigned char> &glyph, int glyphWidth, int glyphHeight,
-	                 int left, int top)
+	void AddCoverage(std::vector<unsigned char> &strip, int stripWidth, const std::vector<unsigned char> &glyph,
+	                 int glyphWidth, int glyphHeight, int left, int top)
 	{
 		for (int y = 0; y < glyphHeight; ++y)
 		{
@@ -46,8 +43,8 @@ namespace
 				if (column < 0 || column >= stripWidth)
 					continue;
 				unsigned char &pixel = strip[static_cast<size_t>(row) * stripWidth + column];
-				pixel = static_cast<unsigned char>(
-				    std::min(255, pixel + glyph[static_cast<size_t>(y) * glyphWidth + x]));
+				pixel =
+				    static_cast<unsigned char>(std::min(255, pixel + glyph[static_cast<size_t>(y) * glyphWidth + x]));
 			}
 		}
 	}
@@ -115,18 +112,18 @@ std::vector<unsigned char> RasteriseStrip(const stbtt_fontinfo &font, const Stri
 		const float shiftX = static_cast<float>(placed.penX - originX);
 
 		int x0, y0, x1, y1;
-		stbtt_GetGlyphBitmapBoxSubpixel(&font, placed.glyph, layout.scale, layout.scale, shiftX, 0.0f,
-		                                &x0, &y0, &x1, &y1);
+		stbtt_GetGlyphBitmapBoxSubpixel(&font, placed.glyph, layout.scale, layout.scale, shiftX, 0.0f, &x0, &y0, &x1,
+		                                &y1);
 		const int glyphWidth = x1 - x0;
 		const int glyphHeight = y1 - y0;
 		if (glyphWidth <= 0 || glyphHeight <= 0)
 			continue;
 
 		glyphCoverage.assign(static_cast<size_t>(glyphWidth) * glyphHeight, 0);
-		stbtt_MakeGlyphBitmapSubpixel(&font, glyphCoverage.data(), glyphWidth, glyphHeight, glyphWidth,
-		                              layout.scale, layout.scale, shiftX, 0.0f, placed.glyph);
-		AddCoverage(strip, stripWidth, glyphCoverage, glyphWidth, glyphHeight,
-		            static_cast<int>(originX) + x0, layout.baseline + y0);
+		stbtt_MakeGlyphBitmapSubpixel(&font, glyphCoverage.data(), glyphWidth, glyphHeight, glyphWidth, layout.scale,
+		                              layout.scale, shiftX, 0.0f, placed.glyph);
+		AddCoverage(strip, stripWidth, glyphCoverage, glyphWidth, glyphHeight, static_cast<int>(originX) + x0,
+		            layout.baseline + y0);
 	}
 	return strip;
 }

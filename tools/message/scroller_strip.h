@@ -25,9 +25,9 @@ struct PlacedGlyph
 // Where the glyphs of a line go on the strip.
 struct StripLayout
 {
-	float scale;     // pixels per font unit
-	int baseline;    // the baseline's row, counted from the top
-	int64_t width;   // the strip's width in pixels, both margins included
+	float scale;    // pixels per font unit
+	int baseline;   // the baseline's row, counted from the top
+	int64_t width;  // the strip's width in pixels, both margins included
 	std::vector<PlacedGlyph> glyphs;
 };
 

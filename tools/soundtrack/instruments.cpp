@@ -26,9 +26,7 @@ constexpr std::array<InstrumentInfo, instrument_count> instrument_table = {{
 
 } // namespace
 
-const char *instrument_name(Instrument instrument) {
-    return instrument_table[static_cast<int>(instrument)].name;
-}
+const char *instrument_name(Instrument instrument) { return instrument_table[static_cast<int>(instrument)].name; }
 
 std::optional<Instrument> instrument_named(const std::string &name) {
     for (int index = 0; index < instrument_count; ++index) {
@@ -39,6 +37,4 @@ std::optional<Instrument> instrument_named(const std::string &name) {
     return std::nullopt;
 }
 
-bool instrument_is_pitched(Instrument instrument) {
-    return instrument_table[static_cast<int>(instrument)].pitched;
-}
+bool instrument_is_pitched(Instrument instrument) { return instrument_table[static_cast<int>(instrument)].pitched; }

@@ -48,11 +48,11 @@ struct Score {
 // A problem in the score text; line() is the 1-based line it was found on,
 // or 0 when it concerns the file as a whole.
 class ScoreError : public std::runtime_error {
-public:
+  public:
     ScoreError(int line, const std::string &message);
     int line() const;
 
-private:
+  private:
     int line_number;
 };
 

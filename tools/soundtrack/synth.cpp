@@ -260,8 +260,8 @@ void render_hat(const Voice &voice, const std::vector<double> &brightness, int r
         }
         const double t = static_cast<double>(i) / rate;
         const double hiss = run_filter(high_state, high_pass, next_noise(noise)).high;
-        const double value = run_filter(low_state, low_pass, hiss).low * hit_envelope(t, 0.0004, decay, length) *
-                             voice.strength;
+        const double value =
+            run_filter(low_state, low_pass, hiss).low * hit_envelope(t, 0.0004, decay, length) * voice.strength;
         add_frame(bus, voice.start_frame + i, value, value);
     }
 }
@@ -715,8 +715,8 @@ struct SongMix {
 bool render_instrument(const Score &score, Instrument instrument, int sample_rate, StereoSignal &bus) {
     const double beat_seconds = seconds_per_beat(score);
     const long frames = static_cast<long>(bus.left.size());
-    const std::vector<double> brightness = automation_curve(score.brightness[static_cast<int>(instrument)], 1.0,
-                                                            frames, sample_rate, beat_seconds);
+    const std::vector<double> brightness =
+        automation_curve(score.brightness[static_cast<int>(instrument)], 1.0, frames, sample_rate, beat_seconds);
     std::fill(bus.left.begin(), bus.left.end(), 0.0);
     std::fill(bus.right.begin(), bus.right.end(), 0.0);
     bool played = false;
@@ -725,8 +725,11 @@ bool render_instrument(const Score &score, Instrument instrument, int sample_rat
         if (note.instrument != instrument) {
             continue;
         }
-        Voice voice{std::lround(note.start_beat * beat_seconds * sample_rate), note.length_beats * beat_seconds,
-                    note.strength, {}, seeded_noise(static_cast<std::uint32_t>(note_index))};
+        Voice voice{std::lround(note.start_beat * beat_seconds * sample_rate),
+                    note.length_beats * beat_seconds,
+                    note.strength,
+                    {},
+                    seeded_noise(static_cast<std::uint32_t>(note_index))};
         for (int pitch : note.pitches) {
             voice.frequencies.push_back(440.0 * std::exp2((pitch - 69) / 12.0));
         }
@@ -738,12 +741,12 @@ bool render_instrument(const Score &score, Instrument instrument, int sample_rat
 
 // Adds INSTRUMENT's BUS to the song with its gain, level automation, pan,
 // ducking under the kick and effect sends.
-void mix_instrument(const Score &score, Instrument instrument, const StereoSignal &bus,
-                    const std::vector<double> &duck, int sample_rate, SongMix &song) {
+void mix_instrument(const Score &score, Instrument instrument, const StereoSignal &bus, const std::vector<double> &duck,
+                    int sample_rate, SongMix &song) {
     const MixSettings settings = mix_settings(instrument);
     const long frames = static_cast<long>(bus.left.size());
-    const std::vector<double> level = automation_curve(score.levels[static_cast<int>(instrument)], 1.0, frames,
-                                                       sample_rate, seconds_per_beat(score));
+    const std::vector<double> level =
+        automation_curve(score.levels[static_cast<int>(instrument)], 1.0, frames, sample_rate, seconds_per_beat(score));
     const double left_pan = std::sqrt(2.0) * std::cos((settings.pan + 1) * pi / 4);
     const double right_pan = std::sqrt(2.0) * std::sin((settings.pan + 1) * pi / 4);
     for (long i = 0; i < frames; ++i) {

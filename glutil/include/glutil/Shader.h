@@ -73,8 +73,7 @@ namespace glutil
 	GLuint LinkProgram(const char *vertexShader, const char *fragmentShader);
 	GLuint LinkProgram(const std::string &vertexShader, const std::string &fragmentShader);
 	GLuint LinkProgram(GLuint program, const char *vertexShader, const char *fragmentShader);
-	GLuint LinkProgram(GLuint program, const std::string &vertexShader,
-	                   const std::string &fragmentShader);
+	GLuint LinkProgram(GLuint program, const std::string &vertexShader, const std::string &fragmentShader);
 
 	// Link one shader or a list of shaders into a new program, marked
 	// separable when isSeparable is true (which throws SeparateShaderNotSupported,
