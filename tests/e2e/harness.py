@@ -7,7 +7,9 @@ INTRO_BUILD_DIR environment variable (ctest sets it), the source folder from
 INTRO_SOURCE_DIR.
 """
 
+import ctypes
 import os
+import select
 import shutil
 import signal
 import struct
@@ -185,17 +187,63 @@ class Intro:
         with open(self.stderr_path, errors="replace") as f:
             return f.read()
 
-    def wait_for_output(self, predicate, timeout=60):
-        """Polls stdout until predicate(text) holds or the process ends."""
+    def wait_until(self, condition, timeout=60, folders=()):
+        """Waits until condition() holds, the process ends or the time is up,
+        waking whenever a file in the run's output folder or in one of
+        folders is written, created or renamed into place, and when the
+        process ends; returns condition()'s last value."""
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            text = self.stdout()
-            if predicate(text):
-                return text
-            if self.process.poll() is not None:
-                return self.stdout()
-            time.sleep(0.05)
+        if self.process.poll() is not None:
+            return condition()
+        with FolderEvents([self.output_dir] + list(folders)) as events, \
+                os.fdopen(os.pidfd_open(self.process.pid), "rb", buffering=0) as ended:
+            while True:
+                result = condition()
+                left = deadline - time.monotonic()
+                if result or left <= 0 or self.process.poll() is not None:
+                    return result
+                ready, _, _ = select.select([events, ended], [], [], left)
+                if events in ready:
+                    events.drain()
+
+    def wait_for_output(self, predicate, timeout=60):
+        """Waits until predicate(stdout) holds or the process ends; returns
+        stdout as it then is."""
+        self.wait_until(lambda: predicate(self.stdout()), timeout)
         return self.stdout()
+
+
+class FolderEvents:
+    """An inotify descriptor that becomes readable when a file in one of the
+    folders is written, created or renamed into place; use it as a context
+    manager, and drain() it after each wake."""
+
+    MASK = 0x00000002 | 0x00000008 | 0x00000080 | 0x00000100  # modify, close write, moved to, create
+
+    def __init__(self, folders):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.descriptor = self.libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        if self.descriptor < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        for folder in folders:
+            if os.path.isdir(folder):
+                self.libc.inotify_add_watch(self.descriptor, os.fsencode(folder), self.MASK)
+
+    def fileno(self):
+        return self.descriptor
+
+    def drain(self):
+        try:
+            while os.read(self.descriptor, 65536):
+                pass
+        except BlockingIOError:
+            pass
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        os.close(self.descriptor)
 
 
 class IntroTestCase(unittest.TestCase):

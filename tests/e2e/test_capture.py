@@ -4,7 +4,6 @@ what happens when a frame cannot be written."""
 import os
 import struct
 import subprocess
-import time
 import unittest
 
 from harness import CONSTANTS, FAKETIME_LIBRARY, SOURCE_DIR, IntroTestCase, replace_file, scratch_dir
@@ -52,19 +51,15 @@ def first_frame_of_size(intro, cwd, first, size, timeout=60):
     """The number of the first captured frame from `first` on that is size
     (width, height), waiting for each file as the run writes it; None when
     the run ends or the time is up first."""
-    deadline = time.monotonic() + timeout
-    number = first
-    while time.monotonic() < deadline:
-        path = frame_path(cwd, number)
-        if os.path.exists(path):
-            if bmp_size(path) == size:
-                return number
-            number += 1
-        elif intro.process.poll() is not None:
-            return None
-        else:
-            time.sleep(0.01)
-    return None
+    number = [first]
+
+    def found():
+        while os.path.exists(frame_path(cwd, number[0])):
+            if bmp_size(frame_path(cwd, number[0])) == size:
+                return True
+            number[0] += 1
+        return False
+    return number[0] if intro.wait_until(found, timeout, [os.path.join(cwd, "capture")]) else None
 
 
 def capture_dir(test, shader=PROBE_SHADER, make_capture=True):
@@ -86,11 +81,7 @@ class CaptureTest(IntroTestCase):
         """Captures until frame `frames` exists, then presses Escape."""
         intro = self.start(width=width, height=height, cwd=cwd, args=["--capture"], **kwargs)
         self.assertIsNotNone(intro.wait_window(), intro.stderr())
-        deadline = time.monotonic() + 120
-        while not os.path.exists(frame_path(cwd, frames)) and time.monotonic() < deadline:
-            if intro.process.poll() is not None:
-                break
-            time.sleep(0.05)
+        intro.wait_until(lambda: os.path.exists(frame_path(cwd, frames)), 120, [os.path.join(cwd, "capture")])
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
         return intro
@@ -149,9 +140,7 @@ class CaptureTest(IntroTestCase):
         intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, 5)))
         replace_file(os.path.join(cwd, "data", "intro.frag"), SOLID_SHADER % "0.0, 0.0, 1.0")
         edited_at = len(os.listdir(os.path.join(cwd, "capture")))
-        deadline = time.monotonic() + 60
-        while not os.path.exists(frame_path(cwd, edited_at + 70)) and time.monotonic() < deadline:
-            time.sleep(0.05)
+        intro.wait_until(lambda: os.path.exists(frame_path(cwd, edited_at + 70)), 60, [os.path.join(cwd, "capture")])
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
         self.assertEqual(read_bmp(frame_path(cwd, 0))[2][0][0], (255, 0, 0))
@@ -163,9 +152,7 @@ class CaptureTest(IntroTestCase):
         self.assertIsNotNone(intro.wait_window())
         intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, 5)))
         replace_file(os.path.join(cwd, "data", "intro.frag"), "#version 330\nvoid main() { broken }\n")
-        deadline = time.monotonic() + 60
-        while not intro.stderr() and time.monotonic() < deadline:
-            time.sleep(0.05)
+        intro.wait_until(lambda: intro.stderr() != "")
         self.assertNotEqual(intro.stderr(), "", "the broken edit was never built")
         last = len(time_lines(intro.stdout())) + 40
         intro.wait_for_output(lambda text: os.path.exists(frame_path(cwd, last)))

@@ -6,7 +6,6 @@ import os
 import random
 import shutil
 import subprocess
-import time
 import unittest
 
 from harness import INTRO, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
@@ -277,11 +276,9 @@ class StandardStreamTest(FaultTestCase):
     """The intro keeps its window working whatever its standard streams are."""
 
     def wait_for_frame_file(self, intro, cwd, number):
-        deadline = time.monotonic() + 60
-        while not os.path.exists(frame_path(cwd, number)) and intro.process.poll() is None:
-            self.assertLess(time.monotonic(), deadline, "frame %d never came" % number)
-            time.sleep(0.05)
+        intro.wait_until(lambda: os.path.exists(frame_path(cwd, number)), 60, [os.path.join(cwd, "capture")])
         self.assertIsNone(intro.process.poll(), "the run ended early")
+        self.assertTrue(os.path.exists(frame_path(cwd, number)), "frame %d never came" % number)
 
     def capture_dir(self):
         cwd = scratch_dir(self)

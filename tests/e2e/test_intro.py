@@ -5,7 +5,6 @@ import os
 import re
 import shutil
 import signal
-import time
 import unittest
 
 from harness import BUILD_DIR, CONSTANTS, FAKETIME_LIBRARY, MUSIC_NAME, IntroTestCase, png, replace_file, scratch_dir
@@ -163,9 +162,7 @@ class MusicTest(IntroTestCase):
                 return without_leading_silence(f.read())
 
         # The disk driver writes what it plays as it plays it.
-        deadline = time.monotonic() + 60
-        while len(heard_music()) <= BYTES_PER_SECOND and intro.process.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.05)
+        intro.wait_until(lambda: len(heard_music()) > BYTES_PER_SECOND, 60, [os.path.dirname(heard)])
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
 
