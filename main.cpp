@@ -17,14 +17,14 @@
 
 #include "Audio.h"
 #include "bitmap.h"
-#include "capture.h"
-#include "input_files.h"
-#include "overlay.h"
+#include "frames/capture.h"
+#include "scene/input_files.h"
+#include "overlay/overlay.h"
 #include "intro_constants.h"
-#include "scene_build.h"
-#include "spectrum.h"
-#include "spectrum_texture.h"
-#include "uniform_contract.h"
+#include "scene/scene_build.h"
+#include "sound/spectrum.h"
+#include "sound/spectrum_texture.h"
+#include "scene/uniform_contract.h"
 #include "framework/framework.h"
 
 int64_t cur_time_millis()

@@ -35,7 +35,7 @@
 
 #include "framework/framework.h"
 #include "glutil/Shader.h"
-#include "overlay.h"
+#include "overlay/overlay.h"
 
 namespace
 {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "frames/capture.h"
 
 namespace
 {

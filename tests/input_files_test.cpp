@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "input_files.h"
+#include "scene/input_files.h"
 
 namespace
 {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "gl_test_main.h"
-#include "overlay.h"
+#include "overlay/overlay.h"
 
 namespace
 {

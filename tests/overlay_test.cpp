@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "overlay.h"
-#include "overlay_layout.h"
+#include "overlay/overlay.h"
+#include "overlay/overlay_layout.h"
 
 namespace
 {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "glutil/Shader.h"
-#include "spectrum_texture.h"
+#include "sound/spectrum_texture.h"
 
 namespace
 {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "spectrum.h"
+#include "sound/spectrum.h"
 
 namespace
 {

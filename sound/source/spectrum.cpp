@@ -1,5 +1,5 @@
 // The sound the shaders see: see spectrum.h.
-#include "spectrum.h"
+#include "sound/spectrum.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The failure overlay's text layout: UTF-8 decoding, wrapping and the cut.
-#include "overlay_layout.h"
+#include "overlay/overlay_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The spectrum's texture: see spectrum_texture.h.
-#include "spectrum_texture.h"
+#include "sound/spectrum_texture.h"
 
 namespace
 {

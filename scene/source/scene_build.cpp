@@ -1,5 +1,5 @@
 // Building the scene's program: see scene_build.h.
-#include "scene_build.h"
+#include "scene/scene_build.h"
 
 #include <glutil/Shader.h>
 

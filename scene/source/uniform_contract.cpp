@@ -1,5 +1,5 @@
 // The supplied uniforms and their types: see uniform_contract.h.
-#include "uniform_contract.h"
+#include "scene/uniform_contract.h"
 
 #include <cstdio>
 

@@ -12,7 +12,7 @@
 #ifndef OVERLAY_H
 #define OVERLAY_H
 
-#include "overlay_layout.h"
+#include "overlay/overlay_layout.h"
 
 #include <string>
 

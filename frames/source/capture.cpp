@@ -1,5 +1,5 @@
 // Writing captured frames: see capture.h.
-#include "capture.h"
+#include "frames/capture.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

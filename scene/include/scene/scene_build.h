@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "input_files.h"
+#include "scene/input_files.h"
 
 // The data files of the shaders and the message image, relative to the
 // working directory (the shaders through the data-file lookup).

@@ -5,7 +5,7 @@
 
 #include <glload/gl_3_3.hpp>
 
-#include "spectrum.h"
+#include "sound/spectrum.h"
 
 // The texture unit the spectrum sampler reads: set the shader's `spectrum`
 // uniform to this.

@@ -1,5 +1,5 @@
 // Reading the scene's input files: see input_files.h.
-#include "input_files.h"
+#include "scene/input_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

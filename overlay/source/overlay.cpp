@@ -1,6 +1,6 @@
 // The failure overlay: the glyph atlas, its GL program and the panel's and
 // glyphs' quads.
-#include "overlay.h"
+#include "overlay/overlay.h"
 
 #include <glload/gl_3_3.hpp>
 
