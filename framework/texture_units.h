@@ -1,0 +1,18 @@
+// The texture units of every texture the program's modules bind, in one
+// table, so that no two of them share a unit. Each module binds its texture
+// on its own unit only and leaves GL_TEXTURE0 active (see the frame-state
+// rule in scene/scene.h).
+#ifndef FRAMEWORK_TEXTURE_UNITS_H
+#define FRAMEWORK_TEXTURE_UNITS_H
+
+namespace TextureUnit
+{
+	// The scene's message image (images/long.png), the shaders' `message`.
+	constexpr int kMessage = 0;
+	// The soundtrack's spectrum and samples, the shaders' `spectrum`.
+	constexpr int kSound = 1;
+	// The failure overlay's glyph atlas.
+	constexpr int kOverlay = 7;
+}
+
+#endif
