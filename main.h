@@ -1,4 +1,4 @@
-// The intro player: the clock, the scene and the frame loop. The application
+// The intro player: the clock and the frame loop. The application
 // frame (framework/framework.h) calls its hooks; these are the parts the rest
 // of the project and the tests reach directly.
 #ifndef MAIN_H
@@ -21,16 +21,5 @@ double seconds_since_program_start();
 // 1/60-s steps, above 135 + 1/120), otherwise once the toolkit's elapsed
 // seconds are above 135. Exactly 135 s does not end it.
 bool TimeIsUp(bool captureMode, double captureTime, double elapsedSeconds);
-
-// Builds the program from data/standard.vert and data/intro.frag, records its
-// uniform locations, loads the texture and sets loopDuration. Throws
-// std::runtime_error with the lookup's message or the driver's log when a file
-// is missing or fails to compile or link, and then leaves the current program
-// and texture as they were.
-void InitializeProgram();
-
-// Rebuilds the program during the run. A failure keeps the last program that
-// built and is printed on standard error, once while it stays the same.
-void reload();
 
 #endif

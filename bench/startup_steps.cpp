@@ -18,6 +18,7 @@
 
 #include "Audio.h"
 #include "main.h"
+#include "scene/scene.h"
 
 namespace
 {

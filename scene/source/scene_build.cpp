@@ -48,7 +48,7 @@ namespace
 	}
 }
 
-GLuint BuildProgram(const SceneInputs &inputs, BuildFailure *failure)
+GLuint BuildSceneProgram(const SceneInputs &inputs, BuildFailure *failure)
 {
 	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, kVertexShaderFile, failure);
 	if(vertexShader == 0)

@@ -3,19 +3,10 @@
 
 #include <cstdio>
 
+#include "scene/supplied_inputs.h"
+
 namespace
 {
-	struct SuppliedUniform
-	{
-		const char *name;
-		GLenum type;
-	};
-
-	const SuppliedUniform kSuppliedUniforms[] = {
-	    {"iGlobalTime", gl::GL_FLOAT},  {"width", gl::GL_FLOAT},        {"height", gl::GL_FLOAT},
-	    {"loopDuration", gl::GL_FLOAT}, {"message", gl::GL_SAMPLER_2D}, {"spectrum", gl::GL_SAMPLER_2D},
-	};
-
 	struct TypeName
 	{
 		GLenum type;
@@ -65,9 +56,9 @@ std::vector<UniformMismatch> FindUniformMismatches(const std::vector<ActiveUnifo
 {
 	std::vector<UniformMismatch> mismatches;
 	for(const ActiveUniform &uniform : active)
-		for(const SuppliedUniform &supplied : kSuppliedUniforms)
-			if(uniform.name == supplied.name && uniform.type != supplied.type)
-				mismatches.push_back({uniform.name, uniform.type, supplied.type});
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			if(uniform.name == kSuppliedInputs[row].name && uniform.type != kSuppliedInputs[row].type)
+				mismatches.push_back({uniform.name, uniform.type, kSuppliedInputs[row].type});
 	return mismatches;
 }
 

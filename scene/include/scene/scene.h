@@ -20,4 +20,36 @@
 #ifndef SCENE_SCENE_H
 #define SCENE_SCENE_H
 
+#include <ostream>
+
+// Builds the program from data/standard.vert and data/intro.frag, records its
+// uniform locations, loads the texture and sets the per-build inputs. Throws
+// std::runtime_error with the lookup's message or the driver's log when a file
+// is missing or fails to compile or link, and then leaves the current program
+// and texture as they were.
+void InitializeProgram();
+
+// Sets the scene up on the current context: the program (InitializeProgram,
+// whose failure passes on), the quad and its vertex array, and the frame-state
+// rule above. Later build reports go to errors, and with onOverlay also over
+// the picture (the overlay must then have been set up by the caller).
+void SceneInit(std::ostream &errors, bool onOverlay);
+
+// Rebuilds the program when its files changed and restores the size inputs.
+// A failure keeps the last program that built and is reported once while it
+// stays the same; files that still hold what failed are not built again.
+void reload();
+
+// Takes the frame's new size in pixels: the viewport and the size inputs.
+void SceneResize(int width, int height);
+
+// The frame's size in pixels, as last given to SceneResize.
+int SceneWidth();
+int SceneHeight();
+
+// Draws one frame at shaderSeconds into the current framebuffer: clears it,
+// sets the per-frame inputs (the sound is analysed only when the program
+// reads it) and draws the quad. Leaves the frame-state rule's state.
+void SceneDraw(float shaderSeconds);
+
 #endif

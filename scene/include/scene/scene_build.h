@@ -43,6 +43,6 @@ struct BuildFailure
 // exactly the bytes later rebuilds compare with) and links them. Returns the
 // new program, or 0 with *failure set; nothing is printed, and no shader or
 // program is left behind by a failure.
-GLuint BuildProgram(const SceneInputs &inputs, BuildFailure *failure);
+GLuint BuildSceneProgram(const SceneInputs &inputs, BuildFailure *failure);
 
 #endif

@@ -27,8 +27,7 @@ struct UniformMismatch
 // "type 0x<hex>" for one it does not know.
 std::string GlslTypeName(GLenum type);
 
-// The uniforms among active that the intro supplies (iGlobalTime, width,
-// height and loopDuration as float, message and spectrum as sampler2D) but
+// The uniforms among active that the intro supplies (supplied_inputs.h) but
 // that are declared with another type, in the order given.
 std::vector<UniformMismatch> FindUniformMismatches(const std::vector<ActiveUniform> &active);
 

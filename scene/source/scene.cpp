@@ -1,0 +1,334 @@
+// The scene: see scene.h.
+#include "scene/scene.h"
+
+#include <glload/gl_3_3.hpp>
+
+#include <stb/stb_image.h>
+
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "framework/texture_units.h"
+#include "intro_constants.h"
+#include "report/report_once.h"
+#include "scene/rebuild.h"
+#include "scene/supplied_inputs.h"
+#include "scene/uniform_contract.h"
+#include "sound/spectrum.h"
+#include "sound/spectrum_texture.h"
+
+namespace
+{
+	// Two triangles covering clip space, one vec4 position per vertex.
+	// clang-format off
+	const float vertexPositions[] = {
+		1.0f, 1.0f, 0.0f, 1.0f,
+		1.0f, -1.0f, 0.0f, 1.0f,
+		-1.0f, -1.0f, 0.0f, 1.0f,
+		1.0f, 1.0f, 0.0f, 1.0f,
+		-1.0f, 1.0f, 0.0f, 1.0f,
+		-1.0f, -1.0f, 0.0f, 1.0f,
+	};
+	// clang-format on
+
+	GLuint theProgram = 0;
+	GLuint theTexture = 0;
+	GLuint positionBufferObject = 0;
+	GLuint vao = 0;
+	int WIDTH = 0;
+	int HEIGHT = 0;
+
+	// The locations of the supplied inputs in theProgram.
+	GLuint elapsedTimeUniform = 0;
+	GLuint widthUniform = 0;
+	GLuint heightUniform = 0;
+	GLuint loopDurationUniform = 0;
+	GLuint messageUniform = 0;
+	GLuint spectrumUniform = 0;
+
+	const float kLoopDuration = 5.0f;
+}
+
+const SuppliedInput kSuppliedInputs[] = {
+    {"iGlobalTime", gl::GL_FLOAT, InputUpdate::EveryFrame, [](const FrameValues &v) { return v.seconds; }, 0,
+     &elapsedTimeUniform},
+    {"width", gl::GL_FLOAT, InputUpdate::EveryResize, [](const FrameValues &v) { return static_cast<float>(v.width); },
+     0, &widthUniform},
+    {"height", gl::GL_FLOAT, InputUpdate::EveryResize,
+     [](const FrameValues &v) { return static_cast<float>(v.height); }, 0, &heightUniform},
+    {"loopDuration", gl::GL_FLOAT, InputUpdate::EveryBuild, [](const FrameValues &) { return kLoopDuration; }, 0,
+     &loopDurationUniform},
+    {"message", gl::GL_SAMPLER_2D, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &messageUniform},
+    {"spectrum", gl::GL_SAMPLER_2D, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &spectrumUniform},
+};
+const size_t kSuppliedInputCount = sizeof kSuppliedInputs / sizeof kSuppliedInputs[0];
+
+namespace
+{
+	GLint Location(GLuint stored)
+	{
+		return static_cast<GLint>(stored);
+	}
+
+	// Where build reports go, and what the rebuild rules remember.
+	BuildReports buildReports;
+	RebuildMemory rebuildMemory;
+
+	// What the image's last load printed: a warning when it failed, said once
+	// while it stays, and the size line, printed at every rebuild.
+	std::string sizeLine;
+	std::string imageWarning;
+	ReportOnce imageReport;
+
+	// The sound the shaders read through spectrum. The soundtrack is opened
+	// for analysis and the texture made the first time a program declares
+	// it, so that a shader without it costs nothing.
+	bool soundInputReady = false;
+	SoundAnalyser soundAnalyser;
+	GLuint spectrumTexture = 0;
+	SpectrumBytes spectrumBytes;
+
+	// Analyses the soundtrack at the shader's time and uploads the result to
+	// the sound's texture unit. A soundtrack the reader cannot decode is
+	// reported once and gives silence.
+	void UpdateSpectrum(double shaderSeconds)
+	{
+		if(!soundInputReady)
+		{
+			SoundAnalyserOpening opening = OpenSoundAnalyser(kSoundtrackFile);
+			if(!opening.error.empty())
+				*buildReports.errors << opening.error << std::endl;
+			soundAnalyser = std::move(opening.analyser);
+			spectrumTexture = CreateSpectrumTexture();
+			soundInputReady = true;
+		}
+		AnalyseSound(soundAnalyser, shaderSeconds, spectrumBytes);
+		UploadSpectrum(spectrumTexture, spectrumBytes);
+	}
+
+	// Prints the result of the image's load: the warning when it is new,
+	// then the width, height and channel count in the file.
+	void PrintImageReport()
+	{
+		if(IsNewReport(imageReport, imageWarning) && !imageWarning.empty())
+			*buildReports.errors << imageWarning << std::endl;
+		std::cout << sizeLine << std::endl;
+	}
+
+	// Decodes the image bottom row first and uploads it to a new texture on
+	// the message's unit, replacing the previous one. An image that cannot be
+	// read or decoded is reported and uploaded as an empty 0 x 0 texture.
+	void setup_texture(const FileBytes &image)
+	{
+		GLuint texture = 0;
+		gl::GenTextures(1, &texture);
+
+		stbi_set_flip_vertically_on_load(1);
+		int width = 0;
+		int height = 0;
+		int channelsInFile = 0;
+		unsigned char *pixels = nullptr;
+		imageWarning.clear();
+		if(!image.complete)
+			imageWarning = std::string("Could not load ") + kImageFile + ": " + image.error;
+		else
+		{
+			pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc *>(image.bytes.data()),
+			                               static_cast<int>(image.bytes.size()), &width, &height, &channelsInFile, 4);
+			if(!pixels)
+				imageWarning = std::string("Could not load ") + kImageFile + ": " + stbi_failure_reason();
+		}
+		if(!pixels)
+			width = height = channelsInFile = 0;
+		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(channelsInFile);
+		PrintImageReport();
+
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kMessage);
+		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE, pixels);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		stbi_image_free(pixels);
+
+		if(theTexture != 0)
+			gl::DeleteTextures(1, &theTexture);
+		theTexture = texture;
+	}
+
+	// The location of a supplied uniform in the program, or -1 when the
+	// program does not declare it or declares it with another type, so that
+	// setting it never causes a GL error.
+	GLuint SuppliedLocation(GLuint program, const char *name, const std::vector<UniformMismatch> &mismatches)
+	{
+		for(const UniformMismatch &mismatch : mismatches)
+			if(mismatch.name == name)
+				return static_cast<GLuint>(-1);
+		return static_cast<GLuint>(gl::GetUniformLocation(program, name));
+	}
+
+	// Reports the uniforms declared with another type than the intro sets,
+	// naming the shader file that declares each, as a warning.
+	void ReportUniformMismatches(const std::vector<UniformMismatch> &mismatches, const SceneInputs &inputs)
+	{
+		std::string report;
+		for(const UniformMismatch &mismatch : mismatches)
+		{
+			const bool inVertexShaderOnly = inputs.fragmentShader.bytes.find(mismatch.name) == std::string::npos &&
+			                                inputs.vertexShader.bytes.find(mismatch.name) != std::string::npos;
+			const std::string &file = inVertexShaderOnly ? inputs.vertexShader.path : inputs.fragmentShader.path;
+			report += DescribeMismatch(file, mismatch) + "\n";
+		}
+		ReportBuild(buildReports, OverlayKind::Warning, inputs.fragmentShader.path, report);
+	}
+
+	FrameValues CurrentValues(float seconds)
+	{
+		FrameValues values;
+		values.seconds = seconds;
+		values.width = WIDTH;
+		values.height = HEIGHT;
+		return values;
+	}
+
+	// Sets the float inputs of theProgram that are set at the given moment.
+	void SetInputs(InputUpdate update, const FrameValues &values)
+	{
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			if(kSuppliedInputs[row].update == update)
+				gl::Uniform1f(Location(*kSuppliedInputs[row].location), kSuppliedInputs[row].value(values));
+	}
+
+	void SetSizeUniforms()
+	{
+		gl::UseProgram(theProgram);
+		SetInputs(InputUpdate::EveryResize, CurrentValues(0.0f));
+		gl::UseProgram(0);
+	}
+
+	// Makes a newly built program the one in use, with its uniform locations
+	// and the texture (kept when the one in use holds the same image, so
+	// that a shader edit rebuilds the program alone).
+	void InstallProgram(GLuint program, const SceneInputs &inputs)
+	{
+		if(theProgram != 0)
+			gl::DeleteProgram(theProgram);
+		theProgram = program;
+
+		const std::vector<UniformMismatch> mismatches = FindUniformMismatches(ListActiveUniforms(theProgram));
+		ReportUniformMismatches(mismatches, inputs);
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			*kSuppliedInputs[row].location = SuppliedLocation(theProgram, kSuppliedInputs[row].name, mismatches);
+
+		gl::UseProgram(theProgram);
+		if(rebuildMemory.haveBuilt && inputs.image == rebuildMemory.built.image)
+			PrintImageReport();
+		else
+			setup_texture(inputs.image);
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			if(kSuppliedInputs[row].update == InputUpdate::Sampler)
+				gl::Uniform1i(Location(*kSuppliedInputs[row].location), kSuppliedInputs[row].unit);
+		SetInputs(InputUpdate::EveryBuild, CurrentValues(0.0f));
+		gl::UseProgram(0);
+	}
+
+	// The rebuild step the rules run: builds from the inputs and installs.
+	bool BuildAndInstall(const SceneInputs &inputs, BuildFailure *failure)
+	{
+		const GLuint program = BuildSceneProgram(inputs, failure);
+		if(program == 0)
+			return false;
+		InstallProgram(program, inputs);
+		return true;
+	}
+
+	void InitializeVertexBuffer()
+	{
+		gl::GenBuffers(1, &positionBufferObject);
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
+		gl::BufferData(gl::GL_ARRAY_BUFFER, sizeof(vertexPositions), vertexPositions, gl::GL_STREAM_DRAW);
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, 0);
+	}
+
+	void DrawQuad()
+	{
+		gl::BindVertexArray(vao);
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
+		gl::EnableVertexAttribArray(0);
+		gl::VertexAttribPointer(0, 4, gl::GL_FLOAT, gl::GL_FALSE, 0, nullptr);
+		gl::DrawArrays(gl::GL_TRIANGLES, 0, 6);
+		gl::DisableVertexAttribArray(0);
+		gl::UseProgram(0);
+	}
+}
+
+void InitializeProgram()
+{
+	const SceneInputs inputs = ReadSceneInputs();
+	BuildFailure failure;
+	if(!BuildAndInstall(inputs, &failure))
+		throw std::runtime_error(failure.message);
+	rebuildMemory.built = inputs;
+	rebuildMemory.haveBuilt = true;
+}
+
+void SceneInit(std::ostream &errors, bool onOverlay)
+{
+	buildReports.errors = &errors;
+	buildReports.onOverlay = onOverlay;
+	gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
+	gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
+	InitializeProgram();
+	InitializeVertexBuffer();
+	gl::GenVertexArrays(1, &vao);
+	gl::BindVertexArray(vao);
+}
+
+void reload()
+{
+	const RebuildSteps steps = {
+	    [](const SceneInputs &inputs) { return SceneMatches(inputs); },
+	    ReadSceneInputs,
+	    BuildAndInstall,
+	};
+	const RebuildOutcome outcome = RebuildIfChanged(rebuildMemory, buildReports, steps);
+	if(outcome == RebuildOutcome::Unchanged)
+		PrintImageReport();
+	if(outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Built)
+		SetSizeUniforms();
+}
+
+void SceneResize(int width, int height)
+{
+	WIDTH = width;
+	HEIGHT = height;
+	gl::Viewport(0, 0, width, height);
+	SetSizeUniforms();
+}
+
+int SceneWidth()
+{
+	return WIDTH;
+}
+
+int SceneHeight()
+{
+	return HEIGHT;
+}
+
+void SceneDraw(float shaderSeconds)
+{
+	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
+	gl::UseProgram(theProgram);
+	SetInputs(InputUpdate::EveryFrame, CurrentValues(shaderSeconds));
+	// The sound is analysed at exactly the time the shader gets, so that a
+	// capture hears what a live run at the same moment would.
+	if(Location(spectrumUniform) != -1)
+		UpdateSpectrum(shaderSeconds);
+	DrawQuad();
+}
