@@ -11,6 +11,9 @@ namespace TextureUnit
 	constexpr int kMessage = 0;
 	// The soundtrack's spectrum and samples, the shaders' `spectrum`.
 	constexpr int kSound = 1;
+	// Bound to no texture, so that it reads black: the channels that a
+	// pasted shader may name but the intro does not fill.
+	constexpr int kEmpty = 2;
 	// The failure overlay's glyph atlas.
 	constexpr int kOverlay = 7;
 }

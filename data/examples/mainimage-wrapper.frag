@@ -8,44 +8,59 @@
 // replace everything below the line "mainImage goes below this line" with
 // your own mainImage and the functions it calls.
 //
-// The names such a shader expects are defined from what the intro supplies:
+// The intro supplies the names such a shader expects:
 //
-//   iTime          float    seconds since the music started (iGlobalTime)
-//   iResolution    vec3     the window's width and height in pixels, and 1.0
-//   iChannel0      sampler2D  the message texture (texture unit 0)
-//   iChannel1      sampler2D  the sound (texture unit 1): 512 x 2 texels,
-//                  row 0 (v < 0.5) the spectrum, bin i at i * rate / 1024 Hz,
-//                  row 1 (v > 0.5) the last 512 samples, 0.5 being silence;
-//                  read it as texture(iChannel1, vec2(x, 0.25)).r and
-//                  texture(iChannel1, vec2(x, 0.75)).r
-//   iTimeDelta     float    1/60, the capture's step
-//   iFrame         int      the frame a capture at 60 per second would be on
-//   iMouse         vec4     zero: the intro passes no pointer
+//   iTime               float      seconds since the music started
+//   iTimeDelta          float      1/60, the capture's step
+//   iFrame              int        the frame a capture at 60 per second is on,
+//                                  round(iTime * 60)
+//   iFrameRate          float      60
+//   iResolution         vec3       the window's width and height in pixels, 1
+//   iMouse              vec4       zero: the intro passes no pointer
+//   iDate               vec4       2000, 0 (January), 1, and iTime as the
+//                                  seconds since midnight, so that a capture
+//                                  sees the same date at the same time
+//   iSampleRate         float      22050, the soundtrack's rate
+//   iChannelTime[4]     float      iTime, for every channel
+//   iChannelResolution[4] vec3     each channel's size in texels
+//   iChannel0           sampler2D  the sound: 512 x 2 texels, row 0
+//                                  (texture(iChannel0, vec2(x, 0.25)).r) the
+//                                  spectrum, bin i at i * rate / 1024 Hz, row 1
+//                                  (vec2(x, 0.75)) the last 512 samples, 0.5
+//                                  being silence
+//   iChannel1           sampler2D  the message image (images/long.png)
+//   iChannel2, iChannel3 sampler2D empty: they read black
+//
+// They are uniforms, so a shader may define macros over them. The intro's own
+// uniforms (iGlobalTime, width, height, loopDuration, message, spectrum) are
+// not declared here, so pasted code may use those names for its own
+// functions and variables.
 //
 // fragCoord is the pixel's centre in window coordinates, (0.5, 0.5) at the
 // bottom-left pixel.
 
-uniform float iGlobalTime;
-uniform float width;
-uniform float height;
-uniform sampler2D message;
-uniform sampler2D spectrum;
+uniform float iTime;
+uniform float iTimeDelta;
+uniform int iFrame;
+uniform float iFrameRate;
+uniform vec3 iResolution;
+uniform vec4 iMouse;
+uniform vec4 iDate;
+uniform float iSampleRate;
+uniform float iChannelTime[4];
+uniform vec3 iChannelResolution[4];
+uniform sampler2D iChannel0;
+uniform sampler2D iChannel1;
+uniform sampler2D iChannel2;
+uniform sampler2D iChannel3;
 
-out vec4 outputColor;
-
-#define iTime iGlobalTime
-#define iResolution vec3(width, height, 1.0)
-#define iChannel0 message
-#define iChannel1 spectrum
-#define iTimeDelta (1.0 / 60.0)
-#define iFrame int(iGlobalTime * 60.0)
-#define iMouse vec4(0.0)
+out vec4 mainImageWrapperColor_;
 
 void mainImage(out vec4 fragColor, in vec2 fragCoord);
 
 void main()
 {
-	mainImage(outputColor, gl_FragCoord.xy);
+	mainImage(mainImageWrapperColor_, gl_FragCoord.xy);
 }
 
 // ---- mainImage goes below this line ----
@@ -57,10 +72,10 @@ void mainImage(out vec4 fragColor, in vec2 fragCoord)
 	vec2 uv = fragCoord / iResolution.xy;
 
 	// The lower half of the bins hold most of music's energy.
-	float level = texture(iChannel1, vec2(uv.x * 0.5, 0.25)).r;
+	float level = texture(iChannel0, vec2(uv.x * 0.5, 0.25)).r;
 	vec3 bars = mix(vec3(1.0, 0.2, 0.1), vec3(0.1, 0.3, 1.0), uv.x) * step(uv.y, level);
 
-	float wave = texture(iChannel1, vec2(uv.x, 0.75)).r;
+	float wave = texture(iChannel0, vec2(uv.x, 0.75)).r;
 	float line = smoothstep(0.01, 0.0, abs(uv.y - wave));
 
 	float pulse = 0.1 + 0.1 * sin(iTime * 6.2831853);

@@ -5,6 +5,8 @@
 
 #include <stb/stb_image.h>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -40,28 +42,110 @@ namespace
 	int WIDTH = 0;
 	int HEIGHT = 0;
 
-	// The locations of the supplied inputs in theProgram.
+	// The locations of the supplied inputs in theProgram: the intro's own,
+	// then the names that shaders written around mainImage expect.
 	GLuint elapsedTimeUniform = 0;
 	GLuint widthUniform = 0;
 	GLuint heightUniform = 0;
 	GLuint loopDurationUniform = 0;
 	GLuint messageUniform = 0;
 	GLuint spectrumUniform = 0;
+	GLuint iTimeUniform = 0;
+	GLuint iTimeDeltaUniform = 0;
+	GLuint iFrameUniform = 0;
+	GLuint iFrameRateUniform = 0;
+	GLuint iResolutionUniform = 0;
+	GLuint iMouseUniform = 0;
+	GLuint iDateUniform = 0;
+	GLuint iSampleRateUniform = 0;
+	GLuint iChannelTimeUniform = 0;
+	GLuint iChannelResolutionUniform = 0;
+	GLuint iChannel0Uniform = 0;
+	GLuint iChannel1Uniform = 0;
+	GLuint iChannel2Uniform = 0;
+	GLuint iChannel3Uniform = 0;
 
 	const float kLoopDuration = 5.0f;
+	const float kFrameRate = static_cast<float>(kCaptureFramesPerSecond);
+
+	void Seconds(const FrameValues &v, float *out)
+	{
+		out[0] = v.seconds;
+	}
+
+	void Size(const FrameValues &v, float *out)
+	{
+		out[0] = static_cast<float>(v.width);
+		out[1] = static_cast<float>(v.height);
+		out[2] = 1.0f;
+	}
+
+	// The frame a capture at 60 per second shows at this time.
+	void FrameNumber(const FrameValues &v, float *out)
+	{
+		out[0] = std::round(v.seconds * kFrameRate);
+	}
+
+	// The date of a piece that starts at midnight on 1 January 2000, so that
+	// a capture sees the same date at the same time: year, month from 0,
+	// day, seconds since midnight.
+	void Date(const FrameValues &v, float *out)
+	{
+		out[0] = 2000.0f;
+		out[1] = 0.0f;
+		out[2] = 1.0f;
+		out[3] = v.seconds;
+	}
+
+	// Every channel runs on the shader's clock.
+	void ChannelTimes(const FrameValues &v, float *out)
+	{
+		std::fill_n(out, 4, v.seconds);
+	}
+
+	// The channels' sizes in texels: the sound, the message, two empty ones.
+	void ChannelSizes(const FrameValues &v, float *out)
+	{
+		const float sizes[4][3] = {
+		    {static_cast<float>(kSpectrumWidth), static_cast<float>(kSpectrumRows), 1.0f},
+		    {static_cast<float>(v.messageWidth), static_cast<float>(v.messageHeight), 1.0f},
+		    {0.0f, 0.0f, 1.0f},
+		    {0.0f, 0.0f, 1.0f},
+		};
+		std::copy(&sizes[0][0], &sizes[0][0] + 12, out);
+	}
 }
 
 const SuppliedInput kSuppliedInputs[] = {
-    {"iGlobalTime", gl::GL_FLOAT, InputUpdate::EveryFrame, [](const FrameValues &v) { return v.seconds; }, 0,
-     &elapsedTimeUniform},
-    {"width", gl::GL_FLOAT, InputUpdate::EveryResize, [](const FrameValues &v) { return static_cast<float>(v.width); },
-     0, &widthUniform},
-    {"height", gl::GL_FLOAT, InputUpdate::EveryResize,
-     [](const FrameValues &v) { return static_cast<float>(v.height); }, 0, &heightUniform},
-    {"loopDuration", gl::GL_FLOAT, InputUpdate::EveryBuild, [](const FrameValues &) { return kLoopDuration; }, 0,
-     &loopDurationUniform},
-    {"message", gl::GL_SAMPLER_2D, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &messageUniform},
-    {"spectrum", gl::GL_SAMPLER_2D, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &spectrumUniform},
+    {"iGlobalTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &elapsedTimeUniform},
+    {"width", gl::GL_FLOAT, 1, InputUpdate::EveryResize,
+     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.width); }, 0, &widthUniform},
+    {"height", gl::GL_FLOAT, 1, InputUpdate::EveryResize,
+     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.height); }, 0, &heightUniform},
+    {"loopDuration", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
+     [](const FrameValues &, float *out) { out[0] = kLoopDuration; }, 0, &loopDurationUniform},
+    {"message", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &messageUniform},
+    {"spectrum", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &spectrumUniform},
+    {"iTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &iTimeUniform},
+    {"iTimeDelta", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
+     [](const FrameValues &, float *out) { out[0] = 1.0f / kFrameRate; }, 0, &iTimeDeltaUniform},
+    {"iFrame", gl::GL_INT, 1, InputUpdate::EveryFrame, FrameNumber, 0, &iFrameUniform},
+    {"iFrameRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
+     [](const FrameValues &, float *out) { out[0] = kFrameRate; }, 0, &iFrameRateUniform},
+    {"iResolution", gl::GL_FLOAT_VEC3, 1, InputUpdate::EveryResize, Size, 0, &iResolutionUniform},
+    {"iMouse", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryBuild,
+     [](const FrameValues &, float *out) { std::fill_n(out, 4, 0.0f); }, 0, &iMouseUniform},
+    {"iDate", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryFrame, Date, 0, &iDateUniform},
+    {"iSampleRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
+     [](const FrameValues &, float *out) { out[0] = static_cast<float>(kSoundtrackSampleRate); }, 0,
+     &iSampleRateUniform},
+    {"iChannelTime", gl::GL_FLOAT, 4, InputUpdate::EveryFrame, ChannelTimes, 0, &iChannelTimeUniform},
+    {"iChannelResolution", gl::GL_FLOAT_VEC3, 4, InputUpdate::EveryBuild, ChannelSizes, 0,
+     &iChannelResolutionUniform},
+    {"iChannel0", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &iChannel0Uniform},
+    {"iChannel1", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &iChannel1Uniform},
+    {"iChannel2", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kEmpty, &iChannel2Uniform},
+    {"iChannel3", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kEmpty, &iChannel3Uniform},
 };
 const size_t kSuppliedInputCount = sizeof kSuppliedInputs / sizeof kSuppliedInputs[0];
 
@@ -75,6 +159,12 @@ namespace
 	// Where build reports go, and what the rebuild rules remember.
 	BuildReports buildReports;
 	RebuildMemory rebuildMemory;
+	// Whether theProgram samples the sound's unit, so that each frame
+	// analyses the soundtrack.
+	bool readsTheSound = false;
+	// The message image's size, for the inputs that tell it.
+	int messageWidth = 0;
+	int messageHeight = 0;
 
 	// What the image's last load printed: a warning when it failed, said once
 	// while it stays, and the size line, printed at every rebuild.
@@ -143,6 +233,8 @@ namespace
 		if(!pixels)
 			width = height = channelsInFile = 0;
 		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(channelsInFile);
+		messageWidth = width;
+		messageHeight = height;
 		PrintImageReport();
 
 		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kMessage);
@@ -192,15 +284,50 @@ namespace
 		values.seconds = seconds;
 		values.width = WIDTH;
 		values.height = HEIGHT;
+		values.messageWidth = messageWidth;
+		values.messageHeight = messageHeight;
 		return values;
 	}
 
-	// Sets the float inputs of theProgram that are set at the given moment.
+	// Sets the value of one input in theProgram from values.
+	void SetInput(const SuppliedInput &input, const FrameValues &values)
+	{
+		float out[kMaxInputValues] = {};
+		input.value(values, out);
+		const GLint location = Location(*input.location);
+		switch(input.type)
+		{
+		case gl::GL_INT:
+			gl::Uniform1i(location, static_cast<GLint>(out[0]));
+			break;
+		case gl::GL_FLOAT_VEC3:
+			gl::Uniform3fv(location, input.count, out);
+			break;
+		case gl::GL_FLOAT_VEC4:
+			gl::Uniform4fv(location, input.count, out);
+			break;
+		default:
+			gl::Uniform1fv(location, input.count, out);
+			break;
+		}
+	}
+
+	// Sets the inputs of theProgram that are set at the given moment.
 	void SetInputs(InputUpdate update, const FrameValues &values)
 	{
 		for(size_t row = 0; row < kSuppliedInputCount; ++row)
 			if(kSuppliedInputs[row].update == update)
-				gl::Uniform1f(Location(*kSuppliedInputs[row].location), kSuppliedInputs[row].value(values));
+				SetInput(kSuppliedInputs[row], values);
+	}
+
+	// Whether theProgram reads the sound through any of its samplers.
+	bool ReadsTheSound()
+	{
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			if(kSuppliedInputs[row].update == InputUpdate::Sampler && kSuppliedInputs[row].unit == TextureUnit::kSound &&
+			   Location(*kSuppliedInputs[row].location) != -1)
+				return true;
+		return false;
 	}
 
 	void SetSizeUniforms()
@@ -234,6 +361,7 @@ namespace
 				gl::Uniform1i(Location(*kSuppliedInputs[row].location), kSuppliedInputs[row].unit);
 		SetInputs(InputUpdate::EveryBuild, CurrentValues(0.0f));
 		gl::UseProgram(0);
+		readsTheSound = ReadsTheSound();
 	}
 
 	// The rebuild step the rules run: builds from the inputs and installs.
@@ -328,7 +456,7 @@ void SceneDraw(float shaderSeconds)
 	SetInputs(InputUpdate::EveryFrame, CurrentValues(shaderSeconds));
 	// The sound is analysed at exactly the time the shader gets, so that a
 	// capture hears what a live run at the same moment would.
-	if(Location(spectrumUniform) != -1)
+	if(readsTheSound)
 		UpdateSpectrum(shaderSeconds);
 	DrawQuad();
 }

@@ -2,6 +2,7 @@
 #include "scene/uniform_contract.h"
 
 #include <cstdio>
+#include <string>
 
 #include "scene/supplied_inputs.h"
 
@@ -52,20 +53,40 @@ std::string GlslTypeName(GLenum type)
 	return hex;
 }
 
+namespace
+{
+	std::string DeclaredType(const ActiveUniform &uniform)
+	{
+		const std::string type = GlslTypeName(uniform.type);
+		return uniform.array ? type + "[" + std::to_string(uniform.size) + "]" : type;
+	}
+
+	std::string SuppliedType(const SuppliedInput &input)
+	{
+		const std::string type = GlslTypeName(input.type);
+		return input.count > 1 ? type + "[" + std::to_string(input.count) + "]" : type;
+	}
+}
+
 std::vector<UniformMismatch> FindUniformMismatches(const std::vector<ActiveUniform> &active)
 {
 	std::vector<UniformMismatch> mismatches;
 	for(const ActiveUniform &uniform : active)
 		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			if(uniform.name == kSuppliedInputs[row].name && uniform.type != kSuppliedInputs[row].type)
-				mismatches.push_back({uniform.name, uniform.type, kSuppliedInputs[row].type});
+		{
+			const SuppliedInput &supplied = kSuppliedInputs[row];
+			if(uniform.name != supplied.name)
+				continue;
+			if(uniform.type != supplied.type || (supplied.count > 1 && !uniform.array))
+				mismatches.push_back({uniform.name, DeclaredType(uniform), SuppliedType(supplied)});
+		}
 	return mismatches;
 }
 
 std::string DescribeMismatch(const std::string &file, const UniformMismatch &mismatch)
 {
-	return file + ": uniform " + mismatch.name + " is declared " + GlslTypeName(mismatch.declared) +
-	       ", but the intro sets a " + GlslTypeName(mismatch.expected) + "; it is left unset";
+	return file + ": uniform " + mismatch.name + " is declared " + mismatch.declared + ", but the intro sets a " +
+	       mismatch.expected + "; it is left unset";
 }
 
 std::vector<ActiveUniform> ListActiveUniforms(GLuint program)
@@ -85,10 +106,12 @@ std::vector<ActiveUniform> ListActiveUniforms(GLuint program)
 		                     &type, name.data());
 		std::string uniformName(name.data(), static_cast<size_t>(length));
 		const std::string arraySuffix = "[0]";
-		if(uniformName.size() > arraySuffix.size() &&
-		   uniformName.compare(uniformName.size() - arraySuffix.size(), arraySuffix.size(), arraySuffix) == 0)
+		const bool array =
+		    uniformName.size() > arraySuffix.size() &&
+		    uniformName.compare(uniformName.size() - arraySuffix.size(), arraySuffix.size(), arraySuffix) == 0;
+		if(array)
 			uniformName.resize(uniformName.size() - arraySuffix.size());
-		uniforms.push_back({uniformName, type});
+		uniforms.push_back({uniformName, type, size, array || size > 1});
 	}
 	return uniforms;
 }

@@ -41,11 +41,11 @@ def silence_then_sine(path, seconds_of_silence=1.0, seconds_of_sine=1.0, frequen
 
 class SpectrumCaptureTest(IntroTestCase):
 
-    def capture(self, shader, last_frame, env=None):
-        """Captures frames 0 to last_frame at 512x64 with a 1 kHz sine from 1 s
-        on as the soundtrack; returns the working directory."""
+    def capture(self, shader, last_frame, env=None, silence=1.0, sine=1.0):
+        """Captures frames 0 to last_frame at 512x64 with a 1 kHz sine after
+        `silence` seconds as the soundtrack; returns the working directory."""
         cwd = capture_dir(self, shader=shader)
-        silence_then_sine(os.path.join(cwd, MUSIC_NAME))
+        silence_then_sine(os.path.join(cwd, MUSIC_NAME), silence, sine)
         intro = self.start(width=512, height=64, cwd=cwd, args=["--capture"], env=env)
         self.assertIsNotNone(intro.wait_window(), intro.stderr())
         intro.wait_until(lambda: os.path.exists(frame_path(cwd, last_frame)), 120, [os.path.join(cwd, "capture")])
@@ -96,6 +96,38 @@ class SpectrumCaptureTest(IntroTestCase):
         self.assertEqual((red, green), (255, 2), "the bottom-right pixel's fragCoord over iResolution")
         self.assertEqual(blue, 128, "iTime is 0.5 s at frame 30")
         self.assertEqual(rows[0][0][:2], (0, 253), "the top-left pixel")
+
+    def test_pasted_code_may_reuse_the_intros_names_and_hears_the_sound_on_ichannel0(self):
+        with open(os.path.join(SOURCE_DIR, "data", "examples", "mainimage-wrapper.frag")) as f:
+            template = f.read()
+        wrapper = template[:template.index(SAMPLE_MAIN_IMAGE_MARK) + len(SAMPLE_MAIN_IMAGE_MARK)]
+        # Functions and variables named after the intro's own uniforms and
+        # output, a macro over iTime, the date, and the sound at 1 kHz.
+        pasted = """
+float height(float x) { return x * 0.5; }
+float spectrum(float x) { return x; }
+vec3 message(vec3 c) { return c; }
+float width = 1.0;
+float iGlobalTime = 0.0;
+float loopDuration = 2.0;
+vec4 outputColor = vec4(0.0);
+#define iTime (iTime + iGlobalTime)
+void mainImage(out vec4 fragColor, in vec2 fragCoord)
+{
+    float level = texture(iChannel0, vec2(46.5 / 512.0, 0.25)).r;
+    fragColor = vec4(message(vec3(spectrum(level), iDate.w / 4.0 * width, height(iTime))), 1.0) + outputColor;
+}
+"""
+        heard = self.capture(wrapper + pasted, 60, silence=0.0, sine=2.0)
+        _, _, rows, _, _ = read_bmp(frame_path(heard, 60))
+        red, green, blue = rows[32][100]
+        self.assertGreater(red, 0, "the sine is heard through iChannel0")
+        self.assertIn(green, (63, 64), "iDate.w is the shader's time, 1 s at frame 60")
+        self.assertEqual(blue, 128, "height() is the pasted function, of iTime through the macro")
+
+        silent = self.capture(wrapper + pasted, 60, silence=2.0, sine=0.0)
+        _, _, rows, _, _ = read_bmp(frame_path(silent, 60))
+        self.assertEqual(rows[32][100], (0, green, blue), "silence reads 0 on iChannel0")
 
 
 if __name__ == "__main__":

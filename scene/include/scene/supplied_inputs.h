@@ -9,31 +9,40 @@
 
 #include <cstddef>
 
-// What the scene knows when it sets a float input.
+// What the scene knows when it sets an input's value.
 struct FrameValues
 {
 	float seconds = 0.0f;  // the shader's time
 	int width = 0;         // the frame's size in pixels
 	int height = 0;
+	int messageWidth = 0;  // the message image's size in texels
+	int messageHeight = 0;
 };
 
 // When an input is set.
 enum class InputUpdate
 {
-	EveryFrame,   // a float, before each draw
-	EveryBuild,   // a float, once per program built
-	EveryResize,  // a float, per program built and per window size
+	EveryFrame,   // before each draw
+	EveryBuild,   // once per program built
+	EveryResize,  // per program built and per window size
 	Sampler,      // a texture on its unit, the unit set per program built
 };
+
+// The most values one input holds: four vec4, or four vec3 of an array.
+constexpr int kMaxInputValues = 16;
 
 // One supplied uniform.
 struct SuppliedInput
 {
 	const char *name;
-	GLenum type;  // gl::GL_FLOAT or gl::GL_SAMPLER_2D
+	// gl::GL_FLOAT, GL_FLOAT_VEC3, GL_FLOAT_VEC4, GL_INT or GL_SAMPLER_2D.
+	GLenum type;
+	int count;  // array elements; 1 for a plain uniform
 	InputUpdate update;
-	float (*value)(const FrameValues &values);  // floats: the value to set
-	int unit;                                   // samplers: framework/texture_units.h
+	// Values and ints: writes count times the type's components into out
+	// (an int as a whole float).
+	void (*value)(const FrameValues &values, float *out);
+	int unit;  // samplers: framework/texture_units.h
 	// Where the scene keeps the uniform's location in its program, stored
 	// unsigned: -1 (not declared, or declared with another type) passes
 	// through unchanged, and setting it does nothing.

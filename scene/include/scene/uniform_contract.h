@@ -13,14 +13,17 @@ struct ActiveUniform
 {
 	std::string name;  // without a trailing "[0]"
 	GLenum type = 0;
+	int size = 1;        // elements, for an array
+	bool array = false;  // declared as an array
 };
 
-// A supplied uniform that the program declares with another type.
+// A supplied uniform that the program declares with another type, or not as
+// the array the intro sets.
 struct UniformMismatch
 {
 	std::string name;
-	GLenum declared = 0;
-	GLenum expected = 0;
+	std::string declared;  // "int", "vec2", "float[2]"
+	std::string expected;  // "float", "float[4]"
 };
 
 // The GLSL name of a uniform type ("float", "vec2", "sampler2D", ...), or
@@ -28,7 +31,8 @@ struct UniformMismatch
 std::string GlslTypeName(GLenum type);
 
 // The uniforms among active that the intro supplies (supplied_inputs.h) but
-// that are declared with another type, in the order given.
+// that are declared with another type, or as a single value where the intro
+// sets an array, in the order given.
 std::vector<UniformMismatch> FindUniformMismatches(const std::vector<ActiveUniform> &active);
 
 // "FILE: uniform NAME is declared DECLARED, but the intro sets a EXPECTED; it
