@@ -28,8 +28,8 @@ namespace
 	    "void mainImage(out vec4 fragColor, in vec2 fragCoord)\n"
 	    "{\n"
 	    "\tfloat u = fragCoord.x / iResolution.x;\n"
-	    "\tfragColor = vec4(texture(iChannel1, vec2(u, 0.25)).r, texture(iChannel1, vec2(u, 0.75)).r,\n"
-	    "\t                 fract(iTime) * texture(iChannel0, vec2(0.5)).r, 1.0);\n"
+	    "\tfragColor = vec4(texture(iChannel0, vec2(u, 0.25)).r, texture(iChannel0, vec2(u, 0.75)).r,\n"
+	    "\t                 fract(iTime) * texture(iChannel1, vec2(0.5)).r, 1.0);\n"
 	    "}\n";
 
 	std::string ReadText(const char *path)
@@ -131,7 +131,7 @@ TEST(MainImageWrapperOnMesa, TheTemplateAsShippedLinksWithTheStandardVertexStage
 {
 	const GLuint program = glutil::LinkProgram(ReadText(kVertex), ReadText(kWrapper));
 	EXPECT_NE(program, 0u);
-	EXPECT_NE(gl::GetUniformLocation(program, "spectrum"), -1);
+	EXPECT_NE(gl::GetUniformLocation(program, "iChannel0"), -1);
 	gl::DeleteProgram(program);
 }
 
@@ -177,11 +177,11 @@ TEST(MainImageWrapperOnMesa, AMainImageSeesTheIntrosTimeSizeAndTextures)
 	gl::Viewport(0, 0, kSpectrumWidth, kSpectrumRows);
 
 	gl::UseProgram(program);
-	gl::Uniform1f(gl::GetUniformLocation(program, "iGlobalTime"), 2.25f);
-	gl::Uniform1f(gl::GetUniformLocation(program, "width"), static_cast<float>(kSpectrumWidth));
-	gl::Uniform1f(gl::GetUniformLocation(program, "height"), static_cast<float>(kSpectrumRows));
-	gl::Uniform1i(gl::GetUniformLocation(program, "message"), 0);
-	gl::Uniform1i(gl::GetUniformLocation(program, "spectrum"), kSpectrumTextureUnit);
+	gl::Uniform1f(gl::GetUniformLocation(program, "iTime"), 2.25f);
+	gl::Uniform3f(gl::GetUniformLocation(program, "iResolution"), static_cast<float>(kSpectrumWidth),
+	              static_cast<float>(kSpectrumRows), 1.0f);
+	gl::Uniform1i(gl::GetUniformLocation(program, "iChannel1"), 0);
+	gl::Uniform1i(gl::GetUniformLocation(program, "iChannel0"), kSpectrumTextureUnit);
 
 	const float quad[] = {-1, -1, 0, 1, 1, -1, 0, 1, 1, 1, 0, 1, -1, -1, 0, 1, 1, 1, 0, 1, -1, 1, 0, 1};
 	GLuint vao = 0;
