@@ -33,18 +33,18 @@ namespace
 	std::string ReadFile(const std::string &path)
 	{
 		std::FILE *file = std::fopen(path.c_str(), "rb");
-		if (!file)
+		if(!file)
 			throw FileError(path, std::string("cannot open: ") + std::strerror(errno));
 
 		std::string bytes;
 		char buffer[65536];
 		size_t count;
-		while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+		while((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
 			bytes.append(buffer, count);
 		const bool failed = std::ferror(file);
 		const int readError = errno;
 		std::fclose(file);
-		if (failed)
+		if(failed)
 			throw FileError(path, std::string("cannot read: ") + std::strerror(readError));
 		return bytes;
 	}
@@ -59,7 +59,7 @@ namespace
 		const int offset = bytes.size() < kOffsetTableSize ? -1 : stbtt_GetFontOffsetForIndex(data, 0);
 
 		stbtt_fontinfo font;
-		if (offset < 0 || !stbtt_InitFont(&font, data, offset))
+		if(offset < 0 || !stbtt_InitFont(&font, data, offset))
 			throw FileError(path, "not a TrueType or OpenType font");
 		return font;
 	}
@@ -70,14 +70,14 @@ namespace
 	{
 		const std::string temporaryPath = path + ".tmp";
 		errno = 0;
-		if (!stbi_write_png(temporaryPath.c_str(), width, height, 2, greyAlpha.data(), width * 2))
+		if(!stbi_write_png(temporaryPath.c_str(), width, height, 2, greyAlpha.data(), width * 2))
 		{
 			const int writeError = errno;
 			std::remove(temporaryPath.c_str());
 			throw FileError(temporaryPath, std::string("cannot write the PNG") +
 			                                   (writeError ? std::string(": ") + std::strerror(writeError) : ""));
 		}
-		if (std::rename(temporaryPath.c_str(), path.c_str()) != 0)
+		if(std::rename(temporaryPath.c_str(), path.c_str()) != 0)
 		{
 			const int renameError = errno;
 			std::remove(temporaryPath.c_str());
@@ -89,14 +89,14 @@ namespace
 	void MakeMessage(const std::string &fontPath, const std::string &textPath, const std::string &outputPath)
 	{
 		const std::vector<char32_t> line = CollapseWhiteSpace(DecodeUtf8(ReadFile(textPath)));
-		if (line.empty())
+		if(line.empty())
 			throw FileError(textPath, "no text to render: the file is empty or only white space");
 
 		const std::string fontBytes = ReadFile(fontPath);
 		const stbtt_fontinfo font = OpenFont(fontPath, fontBytes);
 
 		const StripLayout layout = LayOutStrip(font, line);
-		if (layout.width > kMaxStripWidth)
+		if(layout.width > kMaxStripWidth)
 			throw FileError(textPath, "the text renders " + std::to_string(layout.width) +
 			                              " pixels wide, over the limit of " + std::to_string(kMaxStripWidth) +
 			                              " pixels; shorten it");
@@ -108,7 +108,7 @@ namespace
 
 int main(int argc, char **argv)
 {
-	if (argc != 4)
+	if(argc != 4)
 	{
 		std::fprintf(stderr, "usage: make_message FONT_TTF TEXT_FILE OUTPUT_PNG\n");
 		return 2;
@@ -117,7 +117,7 @@ int main(int argc, char **argv)
 	{
 		MakeMessage(argv[1], argv[2], argv[3]);
 	}
-	catch (const std::exception &error)
+	catch(const std::exception &error)
 	{
 		std::fprintf(stderr, "make_message: %s\n", error.what());
 		return 1;

@@ -17,24 +17,24 @@ namespace
 		const unsigned char lead = static_cast<unsigned char>(bytes[start]);
 		char32_t codePoint;
 		char32_t smallest;
-		if (lead < 0x80)
+		if(lead < 0x80)
 		{
 			length = 1;
 			return lead;
 		}
-		else if ((lead & 0xE0) == 0xC0)
+		else if((lead & 0xE0) == 0xC0)
 		{
 			length = 2;
 			codePoint = lead & 0x1F;
 			smallest = 0x80;
 		}
-		else if ((lead & 0xF0) == 0xE0)
+		else if((lead & 0xF0) == 0xE0)
 		{
 			length = 3;
 			codePoint = lead & 0x0F;
 			smallest = 0x800;
 		}
-		else if ((lead & 0xF8) == 0xF0)
+		else if((lead & 0xF8) == 0xF0)
 		{
 			length = 4;
 			codePoint = lead & 0x07;
@@ -46,15 +46,15 @@ namespace
 			return 0;
 		}
 
-		if (start + length > bytes.size())
+		if(start + length > bytes.size())
 		{
 			length = 0;
 			return 0;
 		}
-		for (size_t i = 1; i < length; ++i)
+		for(size_t i = 1; i < length; ++i)
 		{
 			const unsigned char byte = static_cast<unsigned char>(bytes[start + i]);
-			if (!IsContinuationByte(byte))
+			if(!IsContinuationByte(byte))
 			{
 				length = 0;
 				return 0;
@@ -63,7 +63,7 @@ namespace
 		}
 
 		const bool isSurrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-		if (codePoint < smallest || codePoint > 0x10FFFF || isSurrogate)
+		if(codePoint < smallest || codePoint > 0x10FFFF || isSurrogate)
 		{
 			length = 0;
 			return 0;
@@ -82,17 +82,17 @@ std::vector<char32_t> DecodeUtf8(const std::string &bytes)
 {
 	std::vector<char32_t> text;
 	size_t position = 0;
-	while (position < bytes.size())
+	while(position < bytes.size())
 	{
 		size_t length;
 		const char32_t codePoint = DecodeSequence(bytes, position, length);
-		if (length == 0)
+		if(length == 0)
 		{
 			text.push_back('?');
 			position += 1;
 			continue;
 		}
-		if (!(position == 0 && codePoint == kByteOrderMark))
+		if(!(position == 0 && codePoint == kByteOrderMark))
 			text.push_back(codePoint);
 		position += length;
 	}
@@ -103,14 +103,14 @@ std::vector<char32_t> CollapseWhiteSpace(const std::vector<char32_t> &text)
 {
 	std::vector<char32_t> line;
 	bool spacePending = false;
-	for (char32_t codePoint : text)
+	for(char32_t codePoint : text)
 	{
-		if (IsWhiteSpace(codePoint))
+		if(IsWhiteSpace(codePoint))
 		{
 			spacePending = !line.empty();
 			continue;
 		}
-		if (spacePending)
+		if(spacePending)
 			line.push_back(' ');
 		spacePending = false;
 		line.push_back(codePoint);

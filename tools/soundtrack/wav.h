@@ -7,10 +7,11 @@
 
 // A WAV file being written. Everything goes to PATH.tmp, which becomes PATH
 // only once it is complete, so a failure never leaves a partial file at PATH.
-struct WavOutput {
-    std::string path;
-    std::string temporary_path;
-    std::ofstream stream;
+struct WavOutput
+{
+	std::string path;
+	std::string temporary_path;
+	std::ofstream stream;
 };
 
 // Creates PATH.tmp, so that an unwritable destination fails before any work
