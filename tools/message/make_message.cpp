@@ -4,7 +4,7 @@
 // transparent strip kStripHeight pixels high (8-bit grey and alpha), the
 // texture the intro scrolls.
 // The PNG is first written to OUTPUT_PNG.tmp and then renamed into place, so a
-// failed run leaves no partial image behind.
+// failed or interrupted run leaves no partial image behind.
 #include "message_text.h"
 #include "scroller_strip.h"
 
@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "files/write_whole.h"
 
 namespace
 {
@@ -64,26 +66,24 @@ namespace
 		return font;
 	}
 
-	// Writes the grey-and-alpha pixels as a PNG at path.tmp and renames it to
-	// path; the temporary file is removed if either step fails.
+	// Appends the bytes stb_image_write hands over to the byte vector at context.
+	void AppendBytes(void *context, void *data, int size)
+	{
+		auto *bytes = static_cast<std::vector<unsigned char> *>(context);
+		const auto *first = static_cast<const unsigned char *>(data);
+		bytes->insert(bytes->end(), first, first + size);
+	}
+
+	// Encodes the grey-and-alpha pixels as a PNG and writes it whole at path,
+	// through path.tmp and a rename.
 	void WritePngInPlace(const std::string &path, int width, int height, const std::vector<unsigned char> &greyAlpha)
 	{
-		const std::string temporaryPath = path + ".tmp";
-		errno = 0;
-		if(!stbi_write_png(temporaryPath.c_str(), width, height, 2, greyAlpha.data(), width * 2))
-		{
-			const int writeError = errno;
-			std::remove(temporaryPath.c_str());
-			throw FileError(temporaryPath, std::string("cannot write the PNG") +
-			                                   (writeError ? std::string(": ") + std::strerror(writeError) : ""));
-		}
-		if(std::rename(temporaryPath.c_str(), path.c_str()) != 0)
-		{
-			const int renameError = errno;
-			std::remove(temporaryPath.c_str());
-			throw FileError(path,
-			                std::string("cannot replace it with ") + temporaryPath + ": " + std::strerror(renameError));
-		}
+		std::vector<unsigned char> png;
+		if(!stbi_write_png_to_func(AppendBytes, &png, width, height, 2, greyAlpha.data(), width * 2))
+			throw FileError(path, "cannot encode the PNG");
+		const WriteFailure failure = WriteFileWhole(path, png.data(), png.size());
+		if(!failure.reason.empty())
+			throw FileError(failure.path, "cannot write the PNG: " + failure.reason);
 	}
 
 	void MakeMessage(const std::string &fontPath, const std::string &textPath, const std::string &outputPath)
@@ -113,6 +113,7 @@ int main(int argc, char **argv)
 		std::fprintf(stderr, "usage: make_message FONT_TTF TEXT_FILE OUTPUT_PNG\n");
 		return 2;
 	}
+	RemoveTemporaryOnSignals();
 	try
 	{
 		MakeMessage(argv[1], argv[2], argv[3]);

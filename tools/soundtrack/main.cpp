@@ -7,6 +7,7 @@
 #include "synth.h"
 #include "wav.h"
 
+#include "files/write_whole.h"
 #include "intro_constants.h"
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 namespace
 {
@@ -37,6 +39,7 @@ int main(int argc, char **argv)
 		std::cerr << "usage: make_soundtrack SCORE_FILE OUTPUT_WAV\n";
 		return 2;
 	}
+	RemoveTemporaryOnSignals();
 	const std::string score_path = argv[1];
 	const std::string output_path = argv[2];
 
@@ -66,24 +69,20 @@ int main(int argc, char **argv)
 		return report("cannot read score '" + score_path + "': " + std::strerror(errno));
 	}
 
-	WavOutput output;
-	try
-	{
-		output = open_wav_output(output_path);
-	}
-	catch(const std::exception &error)
-	{
-		return report(error.what());
-	}
+	std::vector<unsigned char> wav;
 	try
 	{
 		const StereoSignal song = render_score(score, sample_rate);
-		finish_wav_output(output, to_pcm16(song, peak_dbfs), channels, sample_rate);
+		wav = wav_bytes(to_pcm16(song, peak_dbfs), channels, sample_rate);
 	}
 	catch(const std::exception &error)
 	{
-		abandon_wav_output(output);
 		return report(error.what());
+	}
+	const WriteFailure failure = WriteFileWhole(output_path, wav.data(), wav.size());
+	if(!failure.reason.empty())
+	{
+		return report("cannot write '" + failure.path + "': " + failure.reason);
 	}
 	return 0;
 }
