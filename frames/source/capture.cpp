@@ -15,9 +15,8 @@ std::string RecordFrame(CaptureTally &tally, int frame, const WriteFailure &fail
 	if(tally.firstLost < 0)
 		tally.firstLost = frame;
 	tally.lastLost = frame;
-	if(tally.lost > 1 && failure.reason == tally.lastReason)
+	if(!IsNewReport(tally.reason, failure.reason))
 		return "";
-	tally.lastReason = failure.reason;
 	return "Could not write " + failure.path + ": " + failure.reason;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "files/write_whole.h"
+#include "report/report_once.h"
 
 // Where frame number frame is stored: "capture/frame<N>.bmp".
 std::string CaptureFramePath(int frame);
@@ -17,7 +18,7 @@ struct CaptureTally
 	int lost = 0;    // frames that could not be written
 	int firstLost = -1;
 	int lastLost = -1;
-	std::string lastReason;  // the reason last printed
+	ReportOnce reason;  // the reason of the last loss printed
 };
 
 // Records the result of writing frame number frame. Returns the line to print
