@@ -88,7 +88,7 @@ namespace
 
 	void MakeMessage(const std::string &fontPath, const std::string &textPath, const std::string &outputPath)
 	{
-		const std::vector<char32_t> line = CollapseWhiteSpace(DecodeUtf8(ReadFile(textPath)));
+		const std::vector<char32_t> line = CollapseWhiteSpace(DecodeMessageText(ReadFile(textPath)));
 		if(line.empty())
 			throw FileError(textPath, "no text to render: the file is empty or only white space");
 
