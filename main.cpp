@@ -263,7 +263,7 @@ namespace
 		else
 			setup_texture(inputs.image);
 		gl::Uniform1f(Location(loopDurationUniform), kLoopDuration);
-		gl::Uniform1i(Location(spectrumUniform), kSpectrumTextureUnit);
+		gl::Uniform1i(Location(spectrumUniform), TextureUnit::kSound);
 		gl::UseProgram(0);
 
 		builtInputs = inputs;
