@@ -305,6 +305,7 @@ namespace
 
 	void DrawQuad()
 	{
+		gl::BindVertexArray(vao);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
 		gl::EnableVertexAttribArray(0);
 		gl::VertexAttribPointer(0, 4, gl::GL_FLOAT, gl::GL_FALSE, 0, nullptr);
