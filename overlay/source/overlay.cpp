@@ -274,9 +274,10 @@ namespace
 		return texture;
 	}
 
-	// Builds the program and points its sampler at unit 7; the current
-	// program is restored. Throws the toolkit's exception when it fails.
-	GLuint BuildProgram()
+	// Builds the overlay's program and points its sampler at unit 7; the
+	// current program is restored. Throws the toolkit's exception when it
+	// fails.
+	GLuint BuildOverlayProgram()
 	{
 		const GLuint program = glutil::LinkProgram(kVertexShader, kFragmentShader);
 		GLint current = 0;
@@ -393,7 +394,7 @@ bool OverlayInit(const std::string &fontFile, std::string *error)
 		return false;
 	try
 	{
-		overlay.program = BuildProgram();
+		overlay.program = BuildOverlayProgram();
 	}
 	catch(const std::exception &e)
 	{
