@@ -85,6 +85,7 @@ namespace
 	GLuint program = 0;
 	GLint timeUniform = -1;
 	GLuint buffer = 0;
+	GLuint vertexArray = 0;
 	int width = 0;
 	int height = 0;
 	const auto start = std::chrono::steady_clock::now();
@@ -125,6 +126,7 @@ namespace
 		gl::Clear(gl::GL_COLOR_BUFFER_BIT);
 		gl::UseProgram(program);
 		gl::Uniform1f(timeUniform, static_cast<float>(Seconds()));
+		gl::BindVertexArray(vertexArray);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, buffer);
 		gl::EnableVertexAttribArray(0);
 		gl::VertexAttribPointer(0, 4, gl::GL_FLOAT, gl::GL_FALSE, 0, nullptr);
@@ -249,9 +251,7 @@ int main(int argc, char **argv)
 	gl::BindBuffer(gl::GL_ARRAY_BUFFER, buffer);
 	gl::BufferData(gl::GL_ARRAY_BUFFER, sizeof kQuad, kQuad, gl::GL_STREAM_DRAW);
 	gl::BindBuffer(gl::GL_ARRAY_BUFFER, 0);
-	GLuint vao = 0;
-	gl::GenVertexArrays(1, &vao);
-	gl::BindVertexArray(vao);
+	gl::GenVertexArrays(1, &vertexArray);
 
 	glutDisplayFunc(Display);
 	glutReshapeFunc(Reshape);

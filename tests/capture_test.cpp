@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "files/write_whole.h"
 #include "frames/capture.h"
 
 namespace

@@ -1,6 +1,6 @@
 // The failure overlay on the real driver: what it draws into a framebuffer of
-// known size, the GL state it leaves, and its draws and uploads (counted
-// through the loader's function pointers).
+// known size, the GL state it leaves, and its draws, uploads and reads of GL
+// state (counted through the loader's function pointers).
 #include <glload/gl_all.hpp>
 #include <glload/gll.hpp>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/texture_units.h"
 #include "gl_test_main.h"
 #include "overlay/overlay.h"
 
@@ -19,6 +20,7 @@ namespace
 	// Between the dark panel and the light text in every channel.
 	const int kClear[3] = {64, 96, 128};
 	const char *const kLog = "0:3(1): error: syntax error\n0:5(2): error: `x' undeclared\n";
+	const GLenum kOverlayUnit = gl::GL_TEXTURE0 + TextureUnit::kOverlay;
 
 	// Draws into a kWidth x kHeight renderbuffer while it lives.
 	class Target
@@ -69,10 +71,14 @@ namespace
 		return p[0] < limit[0] && p[1] < limit[1] && p[2] < limit[2];
 	}
 
-	// Counts draws and uploads.
-	int drawCalls = 0, uploadCalls = 0;
+	// Counts draws, uploads and reads of GL state.
+	int drawCalls = 0, uploadCalls = 0, stateReads = 0;
 	PFNGLDRAWARRAYSPROC realDrawArrays = nullptr;
 	PFNGLBUFFERDATAPROC realBufferData = nullptr;
+	PFNGLGETINTEGERVPROC realGetIntegerv = nullptr;
+	PFNGLGETBOOLEANVPROC realGetBooleanv = nullptr;
+	PFNGLGETFLOATVPROC realGetFloatv = nullptr;
+	PFNGLISENABLEDPROC realIsEnabled = nullptr;
 
 	void CountingDrawArrays(GLenum mode, GLint first, GLsizei count)
 	{
@@ -84,47 +90,99 @@ namespace
 		++uploadCalls;
 		realBufferData(target, size, data, usage);
 	}
+	void CountingGetIntegerv(GLenum name, GLint *values)
+	{
+		++stateReads;
+		realGetIntegerv(name, values);
+	}
+	void CountingGetBooleanv(GLenum name, GLboolean *values)
+	{
+		++stateReads;
+		realGetBooleanv(name, values);
+	}
+	void CountingGetFloatv(GLenum name, GLfloat *values)
+	{
+		++stateReads;
+		realGetFloatv(name, values);
+	}
+	GLboolean CountingIsEnabled(GLenum capability)
+	{
+		++stateReads;
+		return realIsEnabled(capability);
+	}
 
 	class CallCounter
 	{
 	public:
 		CallCounter()
 		{
-			drawCalls = uploadCalls = 0;
+			drawCalls = uploadCalls = stateReads = 0;
 			realDrawArrays = __gleDrawArrays;
 			realBufferData = __gleBufferData;
+			realGetIntegerv = __gleGetIntegerv;
+			realGetBooleanv = __gleGetBooleanv;
+			realGetFloatv = __gleGetFloatv;
+			realIsEnabled = __gleIsEnabled;
 			__gleDrawArrays = CountingDrawArrays;
 			__gleBufferData = CountingBufferData;
+			__gleGetIntegerv = CountingGetIntegerv;
+			__gleGetBooleanv = CountingGetBooleanv;
+			__gleGetFloatv = CountingGetFloatv;
+			__gleIsEnabled = CountingIsEnabled;
 		}
 		~CallCounter()
 		{
 			__gleDrawArrays = realDrawArrays;
 			__gleBufferData = realBufferData;
+			__gleGetIntegerv = realGetIntegerv;
+			__gleGetBooleanv = realGetBooleanv;
+			__gleGetFloatv = realGetFloatv;
+			__gleIsEnabled = realIsEnabled;
 		}
 	};
 
-	// Program, vertex array, array buffer, active unit, blend factors,
-	// blending on, and the textures of units 0 and 7.
-	std::vector<GLint> ReadState()
+	// Puts GL in the frame-state rule's state (scene/scene.h) for a
+	// kWidth x kHeight frame.
+	void EnterFrameState()
 	{
-		const GLenum names[] = {gl::GL_CURRENT_PROGRAM, gl::GL_VERTEX_ARRAY_BINDING, gl::GL_ARRAY_BUFFER_BINDING,
-		                        gl::GL_ACTIVE_TEXTURE,  gl::GL_BLEND_SRC_RGB,        gl::GL_BLEND_DST_RGB,
-		                        gl::GL_BLEND_SRC_ALPHA, gl::GL_BLEND_DST_ALPHA};
+		gl::UseProgram(0);
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		gl::Disable(gl::GL_BLEND);
+		gl::Disable(gl::GL_DEPTH_TEST);
+		gl::Disable(gl::GL_SCISSOR_TEST);
+		gl::Disable(gl::GL_CULL_FACE);
+		gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
+		gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
+		gl::Viewport(0, 0, kWidth, kHeight);
+	}
+
+	// What the frame-state rule fixes: the program, the active unit, the
+	// pixel alignments, blending, the depth and scissor tests, culling and
+	// the viewport; then the textures of unit 0 and of the overlay's unit.
+	std::vector<GLint> ReadFrameState()
+	{
+		const GLenum names[] = {gl::GL_CURRENT_PROGRAM, gl::GL_ACTIVE_TEXTURE, gl::GL_UNPACK_ALIGNMENT,
+		                        gl::GL_PACK_ALIGNMENT};
 		std::vector<GLint> state;
 		for(GLenum name : names)
 		{
 			state.push_back(0);
 			gl::GetIntegerv(name, &state.back());
 		}
-		state.push_back(gl::IsEnabled(gl::GL_BLEND));
-		const GLenum units[] = {gl::GL_TEXTURE0, gl::GL_TEXTURE7};
+		const GLenum capabilities[] = {gl::GL_BLEND, gl::GL_DEPTH_TEST, gl::GL_SCISSOR_TEST, gl::GL_CULL_FACE};
+		for(GLenum capability : capabilities)
+			state.push_back(gl::IsEnabled(capability));
+		GLint viewport[4] = {};
+		gl::GetIntegerv(gl::GL_VIEWPORT, viewport);
+		state.insert(state.end(), viewport, viewport + 4);
+		const GLenum units[] = {gl::GL_TEXTURE0, kOverlayUnit};
 		for(GLenum unit : units)
 		{
 			gl::ActiveTexture(unit);
 			state.push_back(0);
 			gl::GetIntegerv(gl::GL_TEXTURE_BINDING_2D, &state.back());
 		}
-		gl::ActiveTexture(static_cast<GLenum>(state[3]));
+		gl::ActiveTexture(static_cast<GLenum>(state[1]));
 		return state;
 	}
 
@@ -134,6 +192,7 @@ namespace
 		void SetUp() override
 		{
 			ASSERT_EQ(loadResult, LS_LOAD_FUNCTIONS_ALL);
+			EnterFrameState();
 			std::string error;
 			ASSERT_TRUE(OverlayInit(kOverlayFontFile, &error)) << error;
 			OverlayResize(kWidth, kHeight);
@@ -188,40 +247,32 @@ TEST_F(OverlayGl, DrawsLightTextOnADarkPanelAtTheTopAndNothingBelow)
 		ASSERT_EQ(p, std::vector<int>(kClear, kClear + 3));
 }
 
-TEST_F(OverlayGl, RestoresTheStateTheIntroReliesOn)
+TEST_F(OverlayGl, LeavesTheFrameStateAsItFindsItWithoutReadingState)
 {
-	// The intro's vertex array, buffer and unit-0 texture; no program (its
-	// frame ends with none), blending off.
+	// A texture of the message's on unit 0, which the overlay leaves alone;
+	// its atlas has been on its own unit since OverlayInit.
 	Target target;
-	GLuint vertexArray = 0, buffer = 0, texture = 0;
-	gl::GenVertexArrays(1, &vertexArray);
-	gl::GenBuffers(1, &buffer);
-	gl::GenTextures(1, &texture);
-	gl::BindVertexArray(vertexArray);
-	gl::BindBuffer(gl::GL_ARRAY_BUFFER, buffer);
-	gl::ActiveTexture(gl::GL_TEXTURE0);
-	gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-	gl::Disable(gl::GL_BLEND);
-	OverlayShow(OverlayKind::Warning, "data/intro.frag", "uniform `width' is an int");
+	GLuint message = 0;
+	gl::GenTextures(1, &message);
+	gl::BindTexture(gl::GL_TEXTURE_2D, message);
+	const std::vector<GLint> before = ReadFrameState();
+	EXPECT_NE(before.back(), 0);
 
-	std::vector<GLint> before = ReadState();
-	OverlayDraw();
-	EXPECT_EQ(ReadState(), before);
-	// Another unit active, blending on with other factors.
-	gl::ActiveTexture(gl::GL_TEXTURE3);
-	gl::Enable(gl::GL_BLEND);
-	gl::BlendFuncSeparate(gl::GL_ONE, gl::GL_ZERO, gl::GL_DST_COLOR, gl::GL_SRC_ALPHA);
-	before = ReadState();
-	OverlayDraw();
-	EXPECT_EQ(ReadState(), before);
+	{
+		CallCounter counter;
+		OverlayShow(OverlayKind::Warning, "data/intro.frag", "uniform `width' is an int");
+		OverlayResize(2 * kWidth, 2 * kHeight);
+		OverlayResize(kWidth, kHeight);
+		OverlayDraw();
+		OverlayHide(OverlayKind::Warning);
+		OverlayShow(OverlayKind::Error, "data/intro.frag", kLog);
+		OverlayDraw();
+		EXPECT_EQ(drawCalls, 2);
+		EXPECT_EQ(stateReads, 0);
+	}
+	EXPECT_EQ(ReadFrameState(), before);
 	EXPECT_EQ(gl::GetError(), gl::GL_NO_ERROR);
-
-	gl::Disable(gl::GL_BLEND);
-	gl::BlendFunc(gl::GL_ONE, gl::GL_ZERO);
-	gl::ActiveTexture(gl::GL_TEXTURE0);
-	gl::DeleteTextures(1, &texture);
-	gl::DeleteBuffers(1, &buffer);
-	gl::DeleteVertexArrays(1, &vertexArray);
+	gl::DeleteTextures(1, &message);
 }
 
 TEST_F(OverlayGl, UploadsOncePerNewTextOrSizeDrawsOncePerFrameAndNeverWhenHidden)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/texture_units.h"
 #include "glutil/Shader.h"
 #include "sound/spectrum_texture.h"
 
@@ -118,7 +119,8 @@ TEST(SpectrumTextureOnMesa, IsA512By2RedTextureOnUnitOneThatUploadsWhole)
 	EXPECT_EQ(UnitOneParameter(gl::GL_TEXTURE_WRAP_T), gl::GL_CLAMP_TO_EDGE);
 	EXPECT_EQ(ReadUnitOne(), SilentSpectrum());
 
-	gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 8);
+	// The frame-state rule's unpacking, which the upload keeps.
+	gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
 	UploadSpectrum(texture, Pattern());
 	EXPECT_EQ(Integer(gl::GL_UNPACK_ALIGNMENT), 1);
 	EXPECT_EQ(Integer(gl::GL_ACTIVE_TEXTURE), gl::GL_TEXTURE0);
@@ -181,7 +183,7 @@ TEST(MainImageWrapperOnMesa, AMainImageSeesTheIntrosTimeSizeAndTextures)
 	gl::Uniform3f(gl::GetUniformLocation(program, "iResolution"), static_cast<float>(kSpectrumWidth),
 	              static_cast<float>(kSpectrumRows), 1.0f);
 	gl::Uniform1i(gl::GetUniformLocation(program, "iChannel1"), 0);
-	gl::Uniform1i(gl::GetUniformLocation(program, "iChannel0"), kSpectrumTextureUnit);
+	gl::Uniform1i(gl::GetUniformLocation(program, "iChannel0"), TextureUnit::kSound);
 
 	const float quad[] = {-1, -1, 0, 1, 1, -1, 0, 1, 1, 1, 0, 1, -1, -1, 0, 1, 1, 1, 0, 1, -1, 1, 0, 1};
 	GLuint vao = 0;

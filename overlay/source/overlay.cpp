@@ -15,6 +15,7 @@
 #include <exception>
 #include <vector>
 
+#include "framework/texture_units.h"
 #include "glutil/Shader.h"
 
 const char *const kOverlayFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
@@ -33,8 +34,7 @@ namespace
 	// square; the panel samples its middle.
 	const int kSolidCell = kOverlayGlyphCount;
 	const int kSolidSize = 4;
-	const GLenum kAtlasUnit = gl::GL_TEXTURE7;
-	const GLint kAtlasUnitIndex = 7;
+	const GLenum kAtlasUnit = gl::GL_TEXTURE0 + TextureUnit::kOverlay;
 
 	// Position (x, y in clip space), atlas coordinate (u, v), colour (RGBA).
 	const int kFloatsPerVertex = 8;
@@ -176,7 +176,8 @@ namespace
 		cellWidth += 2 * kCellPadding;
 		cellHeight += 2 * kCellPadding;
 		const int cells = kOverlayGlyphCount + 1;
-		// Rows of a multiple of four bytes upload with GL's default alignment.
+		// Rows of a multiple of four bytes upload alike under GL's default
+		// unpack alignment and the frame-state rule's.
 		atlas.width = (kAtlasColumns * cellWidth + 3) / 4 * 4;
 		atlas.height = (cells + kAtlasColumns - 1) / kAtlasColumns * cellHeight;
 		atlas.coverage.assign(static_cast<size_t>(atlas.width) * atlas.height, 0);
@@ -247,19 +248,14 @@ namespace
 		return true;
 	}
 
-	// Uploads the atlas to a new texture on unit 7, with mipmaps for rows
-	// smaller than the atlas's; the unit's binding and the active unit are
-	// restored.
+	// Uploads the atlas to a new texture, with mipmaps for rows smaller than
+	// the atlas's, and leaves it bound on the overlay's unit for good, with
+	// GL_TEXTURE0 active.
 	GLuint UploadAtlas(const Atlas &atlas)
 	{
-		GLint activeUnit = 0;
-		GLint boundTexture = 0;
-		gl::GetIntegerv(gl::GL_ACTIVE_TEXTURE, &activeUnit);
-		gl::ActiveTexture(kAtlasUnit);
-		gl::GetIntegerv(gl::GL_TEXTURE_BINDING_2D, &boundTexture);
-
 		GLuint texture = 0;
 		gl::GenTextures(1, &texture);
+		gl::ActiveTexture(kAtlasUnit);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
 		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, atlas.width, atlas.height, 0, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
 		               atlas.coverage.data());
@@ -268,34 +264,26 @@ namespace
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR_MIPMAP_LINEAR);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
 		gl::GenerateMipmap(gl::GL_TEXTURE_2D);
-
-		gl::BindTexture(gl::GL_TEXTURE_2D, static_cast<GLuint>(boundTexture));
-		gl::ActiveTexture(static_cast<GLenum>(activeUnit));
+		gl::ActiveTexture(gl::GL_TEXTURE0);
 		return texture;
 	}
 
-	// Builds the program and points its sampler at unit 7; the current
-	// program is restored. Throws the toolkit's exception when it fails.
-	GLuint BuildProgram()
+	// Builds the overlay's program and points its sampler at the overlay's
+	// unit, leaving no program current. Throws the toolkit's exception when
+	// it fails.
+	GLuint BuildOverlayProgram()
 	{
 		const GLuint program = glutil::LinkProgram(kVertexShader, kFragmentShader);
-		GLint current = 0;
-		gl::GetIntegerv(gl::GL_CURRENT_PROGRAM, &current);
 		gl::UseProgram(program);
-		gl::Uniform1i(gl::GetUniformLocation(program, "atlas"), kAtlasUnitIndex);
-		gl::UseProgram(static_cast<GLuint>(current));
+		gl::Uniform1i(gl::GetUniformLocation(program, "atlas"), TextureUnit::kOverlay);
+		gl::UseProgram(0);
 		return program;
 	}
 
-	// Makes the buffer and the vertex array that reads it; the bindings
-	// are restored.
+	// Makes the buffer and the vertex array that reads it, and leaves both
+	// bound.
 	void MakeVertexArray()
 	{
-		GLint boundArray = 0;
-		GLint boundBuffer = 0;
-		gl::GetIntegerv(gl::GL_VERTEX_ARRAY_BINDING, &boundArray);
-		gl::GetIntegerv(gl::GL_ARRAY_BUFFER_BINDING, &boundBuffer);
-
 		gl::GenVertexArrays(1, &overlay.vertexArray);
 		gl::GenBuffers(1, &overlay.buffer);
 		gl::BindVertexArray(overlay.vertexArray);
@@ -309,9 +297,6 @@ namespace
 		gl::EnableVertexAttribArray(2);
 		gl::VertexAttribPointer(2, 4, gl::GL_FLOAT, gl::GL_FALSE, stride,
 		                        reinterpret_cast<const void *>(4 * sizeof(float)));
-
-		gl::BindVertexArray(static_cast<GLuint>(boundArray));
-		gl::BindBuffer(gl::GL_ARRAY_BUFFER, static_cast<GLuint>(boundBuffer));
 	}
 
 	// Appends two triangles covering a rectangle given in window pixels from
@@ -339,7 +324,7 @@ namespace
 	}
 
 	// Lays the messages on show out for the window's size and uploads the
-	// panel's and glyphs' quads; the array-buffer binding is restored.
+	// panel's and glyphs' quads, leaving the overlay's buffer bound.
 	void Rebuild()
 	{
 		std::vector<OverlayMessage> messages;
@@ -376,12 +361,9 @@ namespace
 		}
 		overlay.vertexCount = static_cast<GLsizei>(vertices.size() / kFloatsPerVertex);
 
-		GLint boundBuffer = 0;
-		gl::GetIntegerv(gl::GL_ARRAY_BUFFER_BINDING, &boundBuffer);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, overlay.buffer);
 		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data(),
 		               gl::GL_STATIC_DRAW);
-		gl::BindBuffer(gl::GL_ARRAY_BUFFER, static_cast<GLuint>(boundBuffer));
 	}
 }
 
@@ -393,7 +375,7 @@ bool OverlayInit(const std::string &fontFile, std::string *error)
 		return false;
 	try
 	{
-		overlay.program = BuildProgram();
+		overlay.program = BuildOverlayProgram();
 	}
 	catch(const std::exception &e)
 	{
@@ -466,34 +448,14 @@ void OverlayDraw()
 {
 	if(overlay.vertexCount == 0)
 		return;
-	GLint program = 0, vertexArray = 0, activeUnit = 0, unitTexture = 0;
-	GLint sourceRgb = 0, destinationRgb = 0, sourceAlpha = 0, destinationAlpha = 0;
-	const GLboolean blending = gl::IsEnabled(gl::GL_BLEND);
-	gl::GetIntegerv(gl::GL_CURRENT_PROGRAM, &program);
-	gl::GetIntegerv(gl::GL_VERTEX_ARRAY_BINDING, &vertexArray);
-	gl::GetIntegerv(gl::GL_ACTIVE_TEXTURE, &activeUnit);
-	gl::GetIntegerv(gl::GL_BLEND_SRC_RGB, &sourceRgb);
-	gl::GetIntegerv(gl::GL_BLEND_DST_RGB, &destinationRgb);
-	gl::GetIntegerv(gl::GL_BLEND_SRC_ALPHA, &sourceAlpha);
-	gl::GetIntegerv(gl::GL_BLEND_DST_ALPHA, &destinationAlpha);
-	gl::ActiveTexture(kAtlasUnit);
-	gl::GetIntegerv(gl::GL_TEXTURE_BINDING_2D, &unitTexture);
-
-	gl::BindTexture(gl::GL_TEXTURE_2D, overlay.texture);
+	// The atlas has been on its unit since OverlayInit.
 	gl::UseProgram(overlay.program);
 	gl::BindVertexArray(overlay.vertexArray);
 	gl::Enable(gl::GL_BLEND);
 	gl::BlendFuncSeparate(gl::GL_SRC_ALPHA, gl::GL_ONE_MINUS_SRC_ALPHA, gl::GL_ONE, gl::GL_ONE_MINUS_SRC_ALPHA);
 	gl::DrawArrays(gl::GL_TRIANGLES, 0, overlay.vertexCount);
-
-	gl::BlendFuncSeparate(static_cast<GLenum>(sourceRgb), static_cast<GLenum>(destinationRgb),
-	                      static_cast<GLenum>(sourceAlpha), static_cast<GLenum>(destinationAlpha));
-	if(!blending)
-		gl::Disable(gl::GL_BLEND);
-	gl::BindVertexArray(static_cast<GLuint>(vertexArray));
-	gl::UseProgram(static_cast<GLuint>(program));
-	gl::BindTexture(gl::GL_TEXTURE_2D, static_cast<GLuint>(unitTexture));
-	gl::ActiveTexture(static_cast<GLenum>(activeUnit));
+	gl::Disable(gl::GL_BLEND);
+	gl::UseProgram(0);
 }
 
 bool OverlayVisible()

@@ -1,8 +1,11 @@
-// The failure overlay's text layout: UTF-8 decoding, wrapping and the cut.
+// The failure overlay's text layout: the characters drawn, wrapping and the
+// cut.
 #include "overlay/overlay_layout.h"
 
 #include <algorithm>
 #include <cmath>
+
+#include "text/utf8.h"
 
 namespace
 {
@@ -16,63 +19,6 @@ namespace
 	bool HasGlyph(char32_t codePoint)
 	{
 		return (codePoint >= kFirstPrintable && codePoint <= kLastPrintable) || codePoint == kOverlayEllipsis;
-	}
-
-	bool IsContinuationByte(unsigned char byte)
-	{
-		return (byte & 0xC0) == 0x80;
-	}
-
-	// The code point of the well-formed sequence at text[start], and its
-	// length in bytes; a length of 0 means the sequence is malformed
-	// (a stray or missing continuation byte, an overlong form, a surrogate or
-	// a value beyond U+10FFFF).
-	char32_t DecodeSequence(const std::string &text, size_t start, size_t &length)
-	{
-		const unsigned char lead = static_cast<unsigned char>(text[start]);
-		char32_t codePoint = 0;
-		char32_t smallest = 0;
-		length = 0;
-		if(lead < 0x80)
-		{
-			length = 1;
-			return lead;
-		}
-		size_t needed = 0;
-		if((lead & 0xE0) == 0xC0)
-		{
-			needed = 2;
-			codePoint = lead & 0x1F;
-			smallest = 0x80;
-		}
-		else if((lead & 0xF0) == 0xE0)
-		{
-			needed = 3;
-			codePoint = lead & 0x0F;
-			smallest = 0x800;
-		}
-		else if((lead & 0xF8) == 0xF0)
-		{
-			needed = 4;
-			codePoint = lead & 0x07;
-			smallest = 0x10000;
-		}
-		else
-			return 0;
-
-		if(start + needed > text.size())
-			return 0;
-		for(size_t i = 1; i < needed; ++i)
-		{
-			const unsigned char byte = static_cast<unsigned char>(text[start + i]);
-			if(!IsContinuationByte(byte))
-				return 0;
-			codePoint = (codePoint << 6) | (byte & 0x3F);
-		}
-		if(codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-			return 0;
-		length = needed;
-		return codePoint;
 	}
 
 	// Fills rows of at most `columns` cells, wrapping a row only when a
@@ -154,18 +100,8 @@ std::u32string OverlayDrawableText(const std::string &utf8)
 {
 	std::u32string drawable;
 	drawable.reserve(utf8.size());
-	size_t position = 0;
-	while(position < utf8.size())
+	for(char32_t codePoint : DecodeUtf8(utf8, kReplacement))
 	{
-		size_t length = 0;
-		const char32_t codePoint = DecodeSequence(utf8, position, length);
-		if(length == 0)
-		{
-			drawable.push_back(kReplacement);
-			++position;
-			continue;
-		}
-		position += length;
 		if(codePoint == U'\r')
 			continue;
 		if(codePoint == U'\n' || codePoint == U'\t')

@@ -3,12 +3,11 @@
 
 namespace
 {
-	// Binds texture to unit 1, with rows of single bytes unpacked unpadded.
+	// Makes the sound's unit active with texture bound there.
 	void BindForUpload(GLuint texture)
 	{
-		gl::ActiveTexture(gl::GL_TEXTURE0 + kSpectrumTextureUnit);
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kSound);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
 	}
 }
 

@@ -32,15 +32,15 @@ namespace
 	void AddCoverage(std::vector<unsigned char> &strip, int stripWidth, const std::vector<unsigned char> &glyph,
 	                 int glyphWidth, int glyphHeight, int left, int top)
 	{
-		for (int y = 0; y < glyphHeight; ++y)
+		for(int y = 0; y < glyphHeight; ++y)
 		{
 			const int row = top + y;
-			if (row < 0 || row >= kStripHeight)
+			if(row < 0 || row >= kStripHeight)
 				continue;
-			for (int x = 0; x < glyphWidth; ++x)
+			for(int x = 0; x < glyphWidth; ++x)
 			{
 				const int column = left + x;
-				if (column < 0 || column >= stripWidth)
+				if(column < 0 || column >= stripWidth)
 					continue;
 				unsigned char &pixel = strip[static_cast<size_t>(row) * stripWidth + column];
 				pixel =
@@ -53,19 +53,19 @@ namespace
 StripLayout LayOutStrip(const stbtt_fontinfo &font, const std::vector<char32_t> &text)
 {
 	std::vector<int> glyphs;
-	for (char32_t codePoint : text)
+	for(char32_t codePoint : text)
 		glyphs.push_back(GlyphForCodePoint(font, codePoint));
 
 	// The strip's rows hold the font's design ascender and descender, and
 	// further ink of any glyph in the text (an accented capital, say), so
 	// that ordinary text fills the height and nothing is ever cut off.
 	int ascent, descent, lineGap;
-	if (!stbtt_GetFontVMetricsOS2(&font, &ascent, &descent, &lineGap))
+	if(!stbtt_GetFontVMetricsOS2(&font, &ascent, &descent, &lineGap))
 		stbtt_GetFontVMetrics(&font, &ascent, &descent, &lineGap);
-	for (int glyph : glyphs)
+	for(int glyph : glyphs)
 	{
 		int x0, y0, x1, y1;
-		if (stbtt_GetGlyphBox(&font, glyph, &x0, &y0, &x1, &y1))
+		if(stbtt_GetGlyphBox(&font, glyph, &x0, &y0, &x1, &y1))
 		{
 			ascent = std::max(ascent, y1);
 			descent = std::min(descent, y0);
@@ -82,14 +82,14 @@ StripLayout LayOutStrip(const stbtt_fontinfo &font, const std::vector<char32_t> 
 	// The pen advances in font units, which are exact; each position is
 	// scaled from the running total so rounding errors do not pile up.
 	int64_t penUnits = 0;
-	for (size_t i = 0; i < glyphs.size(); ++i)
+	for(size_t i = 0; i < glyphs.size(); ++i)
 	{
 		layout.glyphs.push_back({glyphs[i], kHorizontalMargin + penUnits * double(layout.scale)});
 
 		int advance, leftSideBearing;
 		stbtt_GetGlyphHMetrics(&font, glyphs[i], &advance, &leftSideBearing);
 		penUnits += advance;
-		if (i + 1 < glyphs.size())
+		if(i + 1 < glyphs.size())
 			penUnits += stbtt_GetGlyphKernAdvance(&font, glyphs[i], glyphs[i + 1]);
 	}
 
@@ -104,7 +104,7 @@ std::vector<unsigned char> RasteriseStrip(const stbtt_fontinfo &font, const Stri
 	std::vector<unsigned char> strip(static_cast<size_t>(stripWidth) * kStripHeight, 0);
 	std::vector<unsigned char> glyphCoverage;
 
-	for (const PlacedGlyph &placed : layout.glyphs)
+	for(const PlacedGlyph &placed : layout.glyphs)
 	{
 		// The glyph is rasterised at its sub-pixel offset from the pixel grid,
 		// so letter spacing stays even along the whole line.
@@ -116,7 +116,7 @@ std::vector<unsigned char> RasteriseStrip(const stbtt_fontinfo &font, const Stri
 		                                &y1);
 		const int glyphWidth = x1 - x0;
 		const int glyphHeight = y1 - y0;
-		if (glyphWidth <= 0 || glyphHeight <= 0)
+		if(glyphWidth <= 0 || glyphHeight <= 0)
 			continue;
 
 		glyphCoverage.assign(static_cast<size_t>(glyphWidth) * glyphHeight, 0);
@@ -134,7 +134,7 @@ std::vector<unsigned char> WhiteGreyAlphaFromCoverage(const std::vector<unsigned
 	// texture then blends only white into the glyphs' edges, never black.
 	std::vector<unsigned char> greyAlpha;
 	greyAlpha.reserve(coverage.size() * 2);
-	for (unsigned char alpha : coverage)
+	for(unsigned char alpha : coverage)
 	{
 		greyAlpha.push_back(255);
 		greyAlpha.push_back(alpha);

@@ -5,7 +5,21 @@
 
 // The sound sources the synthesizer can play. `count` is the number of
 // instruments, not an instrument.
-enum class Instrument { kick, snare, clap, hat, open_hat, crash, riser, bass, pad, pluck, lead, count };
+enum class Instrument
+{
+	kick,
+	snare,
+	clap,
+	hat,
+	open_hat,
+	crash,
+	riser,
+	bass,
+	pad,
+	pluck,
+	lead,
+	count
+};
 
 constexpr int instrument_count = static_cast<int>(Instrument::count);
 

@@ -6,9 +6,10 @@
 #include <vector>
 
 // Two channels of floating-point audio, full scale around 1.
-struct StereoSignal {
-    std::vector<double> left;
-    std::vector<double> right;
+struct StereoSignal
+{
+	std::vector<double> left;
+	std::vector<double> right;
 };
 
 // Number of sample frames in the whole song at SAMPLE_RATE.

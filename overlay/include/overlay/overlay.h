@@ -5,10 +5,17 @@
 // header in its own colour.
 //
 // The font is rasterised once, at start-up, into a glyph atlas that the
-// overlay's own program samples on texture unit 7. A message's text is laid
-// out and uploaded once per new text or window size; while nothing is shown,
+// overlay's own program samples on the overlay's texture unit,
+// TextureUnit::kOverlay (framework/texture_units.h); OverlayInit binds it
+// there, and nothing else binds that unit. A message's text is laid out and
+// uploaded once per new text or window size; while nothing is shown,
 // OverlayDraw returns at once, without any GL call. Every function needs the
 // context that OverlayInit ran on to be current, and runs on its thread.
+//
+// GL state: the functions assume the frame-state rule (scene/scene.h) and
+// leave GL in it, reading no state back (OverlayInit queries its own program
+// alone). They bind their own vertex array and array buffer, and leave those
+// bound, which the rule allows.
 #ifndef OVERLAY_H
 #define OVERLAY_H
 
@@ -45,9 +52,9 @@ void OverlayHideAll();
 // a message on show is laid out and uploaded again when the size changed.
 void OverlayResize(int width, int height);
 
-// Draws the messages on show over the current framebuffer. GL state it
-// changes (program, vertex array, active texture unit, unit 7's texture,
-// blending and its factors) is restored before it returns.
+// Draws the messages on show over the current framebuffer, blended with the
+// overlay's program, vertex array and factors; it leaves no program current,
+// blending off and GL_TEXTURE0 active.
 void OverlayDraw();
 
 // Whether OverlayDraw draws: a message is on show in a window with area.
