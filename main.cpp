@@ -101,6 +101,11 @@ unsigned int defaults(unsigned int displayMode, int &, int &)
 	return displayMode;
 }
 
+WindowMode window(int, char **, int &, int &)
+{
+	return WindowMode::FullScreen;
+}
+
 void init(int argc, char **argv)
 {
 	capture = argc == 2 && std::strcmp(argv[1], "--capture") == 0;
@@ -176,7 +181,15 @@ void keyUp(unsigned char, int, int)
 {
 }
 
+void specialKeyDown(int, int, int)
+{
+}
+
 void mouse(int, int, int, int)
+{
+}
+
+void motion(int, int)
 {
 }
 

@@ -1,5 +1,5 @@
-// The process entry point: starts the window toolkit, opens one full-screen
-// window with a 3.3 core-profile debug context, loads the GL entry points,
+// The process entry point: starts the window toolkit, opens one window (full
+// screen, or as the application asks) with a 3.3 core-profile debug context, loads the GL entry points,
 // switches on the driver's debug reports, and hands over to the application's
 // hooks until the main loop ends.
 #include <glload/gl_3_3.hpp>
@@ -75,9 +75,17 @@ namespace
 	{
 		Guarded([=] { keyUp(key, x, y); });
 	}
+	void SpecialCallback(int key, int x, int y)
+	{
+		Guarded([=] { specialKeyDown(key, x, y); });
+	}
 	void MouseCallback(int button, int state, int x, int y)
 	{
 		Guarded([=] { mouse(button, state, x, y); });
+	}
+	void MotionCallback(int x, int y)
+	{
+		Guarded([=] { motion(x, y); });
 	}
 
 	// Opens /dev/null on each of the standard descriptors that the process
@@ -119,12 +127,17 @@ int main(int argc, char **argv)
 	glutInitContextProfile(GLUT_CORE_PROFILE);
 	glutInitContextFlags(GLUT_DEBUG);
 
-	// The window starts at the screen's size, so that no frame (a captured one
-	// least of all) is drawn at the toolkit's default size before the switch
-	// to full screen takes effect.
-	glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+	// A full-screen window starts at the screen's size, so that no frame (a
+	// captured one least of all) is drawn at the toolkit's default size
+	// before the switch to full screen takes effect.
+	const WindowMode mode = window(argc, argv, width, height);
+	if(mode == WindowMode::FullScreen)
+		glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+	else
+		glutInitWindowSize(width, height);
 	int window = glutCreateWindow(argv[0]);
-	glutFullScreen();
+	if(mode == WindowMode::FullScreen)
+		glutFullScreen();
 
 	glload::LoadFunctions();
 	glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
@@ -160,7 +173,9 @@ int main(int argc, char **argv)
 	glutReshapeFunc(ReshapeCallback);
 	glutKeyboardFunc(KeyboardCallback);
 	glutKeyboardUpFunc(KeyboardUpCallback);
+	glutSpecialFunc(SpecialCallback);
 	glutMouseFunc(MouseCallback);
+	glutMotionFunc(MotionCallback);
 
 	glutMainLoop();
 	const int finishStatus = finish();

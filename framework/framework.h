@@ -12,16 +12,28 @@
 
 // Hooks the application defines. The entry point calls defaults once before
 // the window exists (it returns the display mode to use and may change the
-// proposed size), init once the 3.3 context is ready, registers the others
-// with the window toolkit, and calls finish once the main loop has ended;
-// finish returns the exit status of a run that no error has ended.
+// proposed size), then window with the command line that the toolkit left
+// (it decides between full screen and a window of the size it sets), init
+// once the 3.3 context is ready, registers the others with the window
+// toolkit, and calls finish once the main loop has ended; finish returns the
+// exit status of a run that no error has ended.
 unsigned int defaults(unsigned int displayMode, int &width, int &height);
+enum class WindowMode
+{
+	FullScreen,  // made at the screen's size and switched to full screen at once
+	Windowed,    // a window of width x height, never full screen at start-up
+};
+WindowMode window(int argc, char **argv, int &width, int &height);
 void init(int argc, char **argv);
 void display();
 void reshape(int w, int h);
 void keyDown(unsigned char key, int x, int y);
 void keyUp(unsigned char key, int x, int y);
+// A key without a character (arrows, Home, Page Up; GLUT_KEY_*).
+void specialKeyDown(int key, int x, int y);
 void mouse(int button, int state, int x, int y);
+// The pointer moved with a button held.
+void motion(int x, int y);
 int finish();
 
 // The GL debug-message callback: prints "<type> from <source>,\t<severity>
