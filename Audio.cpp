@@ -62,6 +62,16 @@ void play_music()
 	Mix_PlayMusic(music_ptr, 1);
 }
 
+void place_music(double seconds, bool playing)
+{
+	if(!Mix_PlayingMusic())
+		Mix_PlayMusic(music_ptr, 1);
+	Mix_PauseMusic();
+	Mix_SetMusicPosition(seconds);
+	if(playing)
+		Mix_ResumeMusic();
+}
+
 void free_music()
 {
 	Mix_FreeMusic(music_ptr);

@@ -15,6 +15,11 @@ void load_music();
 // Starts the loaded music, played once.
 void play_music();
 
+// Puts the loaded music at seconds from its start, playing from there or
+// held paused there; starts it again first when it has played to its end.
+// A position past the music's end gives silence.
+void place_music(double seconds, bool playing);
+
 // Releases the music and shuts SDL down.
 void free_music();
 

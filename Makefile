@@ -7,7 +7,7 @@ FUZZ_SECONDS := 30
 SIZE := 1920x1080
 REGISTRY := ../shared/registry
 
-.PHONY: all deps build run test soak test-sanitize fuzz capture video contact-sheet bench regenerate clean
+.PHONY: all deps build run studio test soak test-sanitize fuzz capture video contact-sheet bench regenerate clean
 
 all: build
 
@@ -20,6 +20,11 @@ build: deps
 
 run: build
 	@tools/run-intro.sh $(BUILD_DIR)
+
+# The studio, the authoring build: the piece in a window beside the editor
+# with time control and instant reload (ARGS="--from 90 --bpm 128").
+studio: build
+	@tools/run-intro.sh $(BUILD_DIR) --studio $(ARGS)
 
 # Every test that needs a window starts its own Xvfb server, so the user's
 # display is never touched.

@@ -1,9 +1,20 @@
 // Writing captured frames: see capture.h.
 #include "frames/capture.h"
 
+#include "intro_constants.h"
+
 std::string CaptureFramePath(int frame)
 {
 	return "capture/frame" + std::to_string(frame) + ".bmp";
+}
+
+double CaptureFrameSeconds(int frame)
+{
+	const double step = 1.0 / kCaptureFramesPerSecond;
+	double seconds = 0.0;
+	for(int i = 0; i < frame; ++i)
+		seconds += step;
+	return seconds;
 }
 
 std::string RecordFrame(CaptureTally &tally, int frame, const WriteFailure &failure)

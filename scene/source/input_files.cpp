@@ -203,3 +203,27 @@ std::string DataFileFailure(const FileBytes &file)
 		return file.error;
 	return "Could not read " + file.path + ": " + file.error;
 }
+
+bool StampMatches(const FileBytes &known)
+{
+	struct stat status;
+	if(stat(known.path.c_str(), &status) != 0)
+		return !known.found;
+	return known.found && StampOf(status) == known.stamp;
+}
+
+bool DataFileStampMatches(const std::string &basename, const FileBytes &known)
+{
+	if(known.path.empty())
+	{
+		struct stat status;
+		return stat(("data/" + basename).c_str(), &status) != 0 && stat(("../data/" + basename).c_str(), &status) != 0;
+	}
+	if(known.path.rfind("../", 0) == 0)
+	{
+		struct stat status;
+		if(stat(("data/" + basename).c_str(), &status) == 0 && S_ISREG(status.st_mode))
+			return false;
+	}
+	return StampMatches(known);
+}

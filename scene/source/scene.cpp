@@ -159,6 +159,15 @@ namespace
 	// Where build reports go, and what the rebuild rules remember.
 	BuildReports buildReports;
 	RebuildMemory rebuildMemory;
+	// The files as the last build or look read them, for ReloadIfTouched.
+	SceneInputs lastRead;
+
+	SceneInputs ReadAndKeep()
+	{
+		lastRead = ReadSceneInputs();
+		return lastRead;
+	}
+
 	// Whether theProgram samples the sound's unit, so that each frame
 	// analyses the soundtrack.
 	bool readsTheSound = false;
@@ -396,7 +405,7 @@ namespace
 
 void InitializeProgram()
 {
-	const SceneInputs inputs = ReadSceneInputs();
+	const SceneInputs inputs = ReadAndKeep();
 	BuildFailure failure;
 	if(!BuildAndInstall(inputs, &failure))
 		throw std::runtime_error(failure.message);
@@ -420,7 +429,7 @@ void reload()
 {
 	const RebuildSteps steps = {
 	    [](const SceneInputs &inputs) { return SceneMatches(inputs); },
-	    ReadSceneInputs,
+	    ReadAndKeep,
 	    BuildAndInstall,
 	};
 	const RebuildOutcome outcome = RebuildIfChanged(rebuildMemory, buildReports, steps);
@@ -428,6 +437,17 @@ void reload()
 		PrintImageReport();
 	if(outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Built)
 		SetSizeUniforms();
+}
+
+void ReloadIfTouched()
+{
+	if(SceneStampsMatch(lastRead))
+		return;
+	reload();
+	// Files touched without a change, or changed back, are read once more so
+	// that the next look finds them as they are.
+	if(!SceneStampsMatch(lastRead))
+		ReadAndKeep();
 }
 
 void SceneResize(int width, int height)

@@ -25,6 +25,12 @@ bool SceneMatches(const SceneInputs &inputs)
 	       DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image);
 }
 
+bool SceneStampsMatch(const SceneInputs &inputs)
+{
+	return DataFileStampMatches(kVertexShaderFile, inputs.vertexShader) &&
+	       DataFileStampMatches(kFragmentShaderFile, inputs.fragmentShader) && StampMatches(inputs.image);
+}
+
 namespace
 {
 	// Compiles one shader file; returns the shader, or 0 with *failure set.

@@ -11,6 +11,11 @@
 // Where frame number frame is stored: "capture/frame<N>.bmp".
 std::string CaptureFramePath(int frame);
 
+// The shader time of frame number frame in a capture: the sum of frame steps
+// of 1/60 s in double precision, as the capture's clock adds them up, so that
+// anything rendering frame N alone draws the capture's picture of it.
+double CaptureFrameSeconds(int frame);
+
 // The outcome of a capture so far.
 struct CaptureTally
 {

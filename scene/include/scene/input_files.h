@@ -65,4 +65,14 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known);
 // read whole, "" when it was read.
 std::string DataFileFailure(const FileBytes &file);
 
+// Whether a look at the file's status alone (no open, no read) finds it as
+// known saw it: the same stamp, or still absent when it was not found. Cheap
+// enough for every frame; a false answer means FileMatches should decide.
+bool StampMatches(const FileBytes &known);
+
+// The same look for a data file: the lookup would still find known.path
+// (no data/ file has appeared in front of a ../data/ one), and its stamp
+// matches.
+bool DataFileStampMatches(const std::string &basename, const FileBytes &known);
+
 #endif

@@ -40,6 +40,10 @@ void SceneInit(std::ostream &errors, bool onOverlay);
 // stays the same; files that still hold what failed are not built again.
 void reload();
 
+// The rebuild for a player that looks every frame: nothing but a look at the
+// files' status while they stay as last read; otherwise reload.
+void ReloadIfTouched();
+
 // Takes the frame's new size in pixels: the viewport and the size inputs.
 void SceneResize(int width, int height);
 

@@ -29,6 +29,10 @@ SceneInputs ReadSceneInputs();
 // Whether the files still hold what inputs recorded.
 bool SceneMatches(const SceneInputs &inputs);
 
+// Whether a look at the files' status alone finds them as inputs recorded:
+// cheap enough for every frame; false means SceneMatches should decide.
+bool SceneStampsMatch(const SceneInputs &inputs);
+
 // Why a build failed: the file it concerns as it was found ("data/intro.frag",
 // "../data/intro.frag"; both shaders joined by " + " for a link failure; the
 // base name when the lookup failed) and the message to print, which is the

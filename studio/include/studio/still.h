@@ -1,0 +1,17 @@
+// The studio's stills: a frame read back from GL and stored as a PNG file.
+#ifndef STUDIO_STILL_H
+#define STUDIO_STILL_H
+
+#include <string>
+#include <vector>
+
+// Where the still of frame number frame goes: "stills/frame<N>.png".
+std::string StillPath(int frame);
+
+// Encodes rgb (width x height pixels of 3 bytes, bottom row first, as GL
+// reads them back) as a PNG, top row first, and writes it to path through a
+// temporary and a rename, making path's folder when it is missing. Returns
+// "" or the reason, naming the file.
+std::string WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height);
+
+#endif

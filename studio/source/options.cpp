@@ -1,0 +1,129 @@
+// The studio's command line: see options.h.
+#include "studio/options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+	// Window sides beyond this are refused before any window is asked for.
+	const int kMaxWindowSide = 16384;
+	const double kMaxBpm = 1000.0;
+
+	// A whole finite decimal number, nothing after it.
+	bool ParseNumber(const std::string &text, double *value)
+	{
+		if(text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+			return false;
+		char *end = nullptr;
+		errno = 0;
+		*value = std::strtod(text.c_str(), &end);
+		return errno == 0 && *end == '\0' && std::isfinite(*value);
+	}
+
+	bool ParseSide(const std::string &text, int *side)
+	{
+		if(text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+			return false;
+		*side = std::atoi(text.c_str());
+		return *side >= 1 && *side <= kMaxWindowSide;
+	}
+
+	std::string SizeError(const std::string &value)
+	{
+		return "--size: expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
+		       ", such as 1280x720, not '" + value + "'";
+	}
+
+	// Checks one option's value; returns the error line or "".
+	std::string Apply(const std::string &name, const std::string &value, double pieceSeconds, StudioOptions &options)
+	{
+		if(name == "--from")
+		{
+			double seconds = 0.0;
+			if(!ParseNumber(value, &seconds) || seconds < 0.0 || seconds > pieceSeconds)
+				return "--from: expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) +
+				       ", not '" + value + "'";
+			options.from = seconds;
+			return "";
+		}
+		if(name == "--size")
+		{
+			const size_t x = value.find('x');
+			if(x == std::string::npos || !ParseSide(value.substr(0, x), &options.width) ||
+			   !ParseSide(value.substr(x + 1), &options.height))
+				return SizeError(value);
+			return "";
+		}
+		double bpm = 0.0;
+		if(!ParseNumber(value, &bpm) || bpm <= 0.0 || bpm > kMaxBpm)
+			return "--bpm: expected beats per minute above 0 and up to 1000, not '" + value + "'";
+		options.bpm = bpm;
+		return "";
+	}
+}
+
+StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds)
+{
+	StudioOptionsParse parse;
+	for(int i = 1; i < argc; ++i)
+	{
+		const std::string argument = argv[i];
+		if(argument == "--help" || argument == "-h")
+		{
+			parse.options.help = true;
+			continue;
+		}
+		const size_t equals = argument.find('=');
+		const std::string name = argument.substr(0, equals);
+		if(name != "--from" && name != "--size" && name != "--bpm")
+		{
+			parse.error = "unknown option '" + argument + "' (see --help)";
+			return parse;
+		}
+		std::string value;
+		if(equals != std::string::npos)
+			value = argument.substr(equals + 1);
+		else if(i + 1 < argc)
+			value = argv[++i];
+		else
+		{
+			parse.error = name + ": a value must follow";
+			return parse;
+		}
+		parse.error = Apply(name, value, pieceSeconds, parse.options);
+		if(!parse.error.empty())
+			return parse;
+	}
+	return parse;
+}
+
+std::string StudioUsage(const std::string &program)
+{
+	return "usage: " + program +
+	       " [--from SECONDS] [--size WxH] [--bpm N]\n"
+	       "Plays the piece in a window with time control and instant reload.\n"
+	       "  --from SECONDS  start there (default 0)\n"
+	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"
+	       "  --bpm N         the tempo: Page Up and Page Down move by a bar of 4 beats,\n"
+	       "                  and the status shows bar.beat\n"
+	       "Keys: Space pause, Left/Right -5/+5 s (with Shift -1/+1 s), Down/Up -60/+60 s,\n"
+	       "  , and . a frame back and on, Home the start, l A-B loop, s a still,\n"
+	       "  h hide the timeline, f full screen, q or Escape quit.\n";
+}
+
+void FitWindow(int &width, int &height, int screenWidth, int screenHeight)
+{
+	double scale = 1.0;
+	if(screenWidth > 0 && width > screenWidth)
+		scale = std::min(scale, static_cast<double>(screenWidth) / width);
+	if(screenHeight > 0 && height > screenHeight)
+		scale = std::min(scale, static_cast<double>(screenHeight) / height);
+	if(scale >= 1.0)
+		return;
+	width = std::max(1, static_cast<int>(std::floor(width * scale)));
+	height = std::max(1, static_cast<int>(std::floor(height * scale)));
+}

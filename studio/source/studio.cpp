@@ -1,0 +1,225 @@
+// The studio: the piece in a window beside the editor, with time control
+// (transport.h), the music following every change, instant reload, the
+// failure overlay, and stills that equal the captured frames. These are the
+// application frame's hooks.
+#include <glload/gl_3_3.hpp>
+
+#include <GL/freeglut.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Audio.h"
+#include "framework/framework.h"
+#include "frames/capture.h"
+#include "intro_constants.h"
+#include "overlay/overlay.h"
+#include "scene/scene.h"
+#include "studio/options.h"
+#include "studio/still.h"
+#include "studio/transport.h"
+
+namespace
+{
+	const unsigned char kEscapeKey = 27;
+	const double kSecondsPerStep = 5.0;
+	const double kSecondsPerShiftStep = 1.0;
+	const double kSecondsPerLongStep = 60.0;
+
+	StudioOptions options;
+	Transport transport;
+	bool stillRequested = false;
+	bool stillFailed = false;
+	std::vector<unsigned char> stillPixels;
+
+	// The studio's clock: seconds on a monotonic clock.
+	double Now()
+	{
+		using namespace std::chrono;
+		return duration<double>(steady_clock::now().time_since_epoch()).count();
+	}
+
+	void Tell(const MusicOrder &order)
+	{
+		place_music(order.position, order.playing);
+	}
+
+	// Renders frame number frame as the capture does, reads it back and
+	// writes it as a still; a failure shows on the overlay and on standard
+	// error. The frame stays on the screen.
+	void SaveStill(int frame)
+	{
+		SceneDraw(static_cast<float>(CaptureFrameSeconds(frame)));
+		const int width = SceneWidth();
+		const int height = SceneHeight();
+		stillPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+		gl::ReadPixels(0, 0, width, height, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, stillPixels.data());
+		const std::string path = StillPath(frame);
+		const std::string error = WriteStill(path, stillPixels, width, height);
+		if(error.empty())
+		{
+			std::cout << "Saved " << path << std::endl;
+			if(stillFailed)
+				OverlayHide(OverlayKind::Warning);
+			stillFailed = false;
+			return;
+		}
+		std::cerr << error << std::endl;
+		OverlayShow(OverlayKind::Warning, path, error + "\n");
+		stillFailed = true;
+	}
+}
+
+unsigned int defaults(unsigned int displayMode, int &, int &)
+{
+	return displayMode;
+}
+
+WindowMode window(int argc, char **argv, int &width, int &height)
+{
+	const StudioOptionsParse parse = ParseStudioOptions(argc, argv, kIntroSeconds);
+	if(!parse.error.empty())
+	{
+		std::cerr << "studio: " << parse.error << std::endl;
+		std::exit(2);
+	}
+	if(parse.options.help)
+	{
+		std::cout << StudioUsage("studio");
+		std::exit(0);
+	}
+	options = parse.options;
+	width = options.width;
+	height = options.height;
+	FitWindow(width, height, glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+	return WindowMode::Windowed;
+}
+
+void init(int, char **)
+{
+	std::string overlayError;
+	if(!OverlayInit(kOverlayFontFile, &overlayError))
+		std::cerr << overlayError << std::endl;
+	SceneInit(std::cerr, true);
+	load_music();
+	transport = MakeTransport(kIntroSeconds, options.from, Now());
+	Tell({transport.playing, transport.position});
+}
+
+void display()
+{
+	const double now = Now();
+	MusicOrder order;
+	if(TransportTick(transport, now, &order))
+		Tell(order);
+	ReloadIfTouched();
+
+	const double seconds = TransportTime(transport, now);
+	if(stillRequested)
+	{
+		SaveStill(FrameAt(seconds, kCaptureFramesPerSecond));
+		stillRequested = false;
+	}
+	else
+		SceneDraw(static_cast<float>(seconds));
+	OverlayDraw();
+	glutSwapBuffers();
+	glutPostRedisplay();
+}
+
+void reshape(int w, int h)
+{
+	SceneResize(w, h);
+	OverlayResize(w, h);
+}
+
+void keyDown(unsigned char key, int, int)
+{
+	const double now = Now();
+	MusicOrder order;
+	switch(key)
+	{
+	case ' ':
+		Tell(TogglePause(transport, now));
+		break;
+	case ',':
+		Tell(StepFrame(transport, now, -1, kCaptureFramesPerSecond));
+		break;
+	case '.':
+		Tell(StepFrame(transport, now, 1, kCaptureFramesPerSecond));
+		break;
+	case 'l':
+		if(PressLoop(transport, now, &order))
+			Tell(order);
+		break;
+	case 's':
+		stillRequested = true;
+		break;
+	case 'f':
+		glutFullScreenToggle();
+		break;
+	case 'q':
+	case kEscapeKey:
+		glutLeaveMainLoop();
+		break;
+	default:
+		break;
+	}
+}
+
+void keyUp(unsigned char, int, int)
+{
+}
+
+void specialKeyDown(int key, int, int)
+{
+	const double now = Now();
+	const bool shift = (glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0;
+	const double step = shift ? kSecondsPerShiftStep : kSecondsPerStep;
+	switch(key)
+	{
+	case GLUT_KEY_LEFT:
+		Tell(SeekBy(transport, now, -step));
+		break;
+	case GLUT_KEY_RIGHT:
+		Tell(SeekBy(transport, now, step));
+		break;
+	case GLUT_KEY_DOWN:
+		Tell(SeekBy(transport, now, -kSecondsPerLongStep));
+		break;
+	case GLUT_KEY_UP:
+		Tell(SeekBy(transport, now, kSecondsPerLongStep));
+		break;
+	case GLUT_KEY_HOME:
+		Tell(SeekTo(transport, now, 0.0));
+		break;
+	case GLUT_KEY_PAGE_UP:
+		if(options.bpm > 0.0)
+			Tell(SeekBy(transport, now, BarSeconds(options.bpm)));
+		break;
+	case GLUT_KEY_PAGE_DOWN:
+		if(options.bpm > 0.0)
+			Tell(SeekBy(transport, now, -BarSeconds(options.bpm)));
+		break;
+	default:
+		break;
+	}
+}
+
+void mouse(int, int, int, int)
+{
+}
+
+void motion(int, int)
+{
+}
+
+int finish()
+{
+	return 0;
+}

@@ -1,0 +1,68 @@
+// The studio's command line and the window it asks for.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "studio/options.h"
+
+namespace
+{
+	StudioOptionsParse Parse(std::vector<std::string> words)
+	{
+		words.insert(words.begin(), "studio");
+		std::vector<char *> argv;
+		for(std::string &word : words)
+			argv.push_back(&word[0]);
+		return ParseStudioOptions(static_cast<int>(argv.size()), argv.data(), 135.0);
+	}
+}
+
+TEST(StudioOptions, ReadsEachOptionInBothForms)
+{
+	const StudioOptionsParse parse = Parse({"--from", "90.5", "--size=640x360", "--bpm", "128"});
+	ASSERT_EQ(parse.error, "");
+	EXPECT_DOUBLE_EQ(parse.options.from, 90.5);
+	EXPECT_EQ(parse.options.width, 640);
+	EXPECT_EQ(parse.options.height, 360);
+	EXPECT_DOUBLE_EQ(parse.options.bpm, 128.0);
+	EXPECT_FALSE(parse.options.help);
+	const StudioOptionsParse defaults = Parse({});
+	EXPECT_EQ(defaults.options.width, 1280);
+	EXPECT_EQ(defaults.options.height, 720);
+	EXPECT_DOUBLE_EQ(defaults.options.from, 0.0);
+	EXPECT_TRUE(Parse({"--help"}).options.help);
+}
+
+TEST(StudioOptions, ABadValueIsOneLineNamingTheOption)
+{
+	const std::vector<std::vector<std::string>> bad = {
+	    {"--from", "-1"}, {"--from", "136"}, {"--from", "nan"}, {"--from", "9s"}, {"--from"},
+	    {"--size", "0x5"}, {"--size", "-5x10"}, {"--size", "99999x99999"}, {"--size", "640"}, {"--size", "640x"},
+	    {"--bpm", "0"}, {"--bpm", "fast"},
+	};
+	for(const std::vector<std::string> &words : bad)
+	{
+		const std::string error = Parse(words).error;
+		EXPECT_EQ(error.rfind(words[0] + ":", 0), 0u) << words[0] << " " << (words.size() > 1 ? words[1] : "");
+		EXPECT_EQ(error.find('\n'), std::string::npos);
+	}
+	EXPECT_EQ(Parse({"--loud"}).error, "unknown option '--loud' (see --help)");
+}
+
+TEST(StudioOptions, AWindowLargerThanTheScreenShrinksWithItsAspect)
+{
+	int width = 1280;
+	int height = 720;
+	FitWindow(width, height, 1920, 1080);
+	EXPECT_EQ(width, 1280);
+	EXPECT_EQ(height, 720);
+	FitWindow(width, height, 640, 480);
+	EXPECT_EQ(width, 640);
+	EXPECT_EQ(height, 360);
+	width = 1000;
+	height = 1000;
+	FitWindow(width, height, 1600, 500);
+	EXPECT_EQ(width, 500);
+	EXPECT_EQ(height, 500);
+}
