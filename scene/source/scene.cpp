@@ -439,9 +439,14 @@ void reload()
 		SetSizeUniforms();
 }
 
+bool SceneFilesTouched()
+{
+	return !SceneStampsMatch(lastRead);
+}
+
 void ReloadIfTouched()
 {
-	if(SceneStampsMatch(lastRead))
+	if(!SceneFilesTouched())
 		return;
 	reload();
 	// Files touched without a change, or changed back, are read once more so

@@ -34,6 +34,10 @@ namespace
 	StudioOptions options;
 	Transport transport;
 	bool stillRequested = false;
+	// The files changed: this frame still shows the last program, with the
+	// status saying so, and the next one builds, so that a long compile
+	// never freezes the window before it has said why.
+	bool buildPending = false;
 	bool stillFailed = false;
 	std::vector<unsigned char> stillPixels;
 
@@ -117,7 +121,13 @@ void display()
 	MusicOrder order;
 	if(TransportTick(transport, now, &order))
 		Tell(order);
-	ReloadIfTouched();
+	if(buildPending)
+	{
+		ReloadIfTouched();
+		buildPending = false;
+	}
+	else
+		buildPending = SceneFilesTouched();
 
 	const double seconds = TransportTime(transport, now);
 	if(stillRequested)

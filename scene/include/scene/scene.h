@@ -40,8 +40,12 @@ void SceneInit(std::ostream &errors, bool onOverlay);
 // stays the same; files that still hold what failed are not built again.
 void reload();
 
-// The rebuild for a player that looks every frame: nothing but a look at the
-// files' status while they stay as last read; otherwise reload.
+// Whether a look at the files' status alone (no open, no read) finds any of
+// them changed since they were last read: cheap enough for every frame.
+bool SceneFilesTouched();
+
+// The rebuild for a player that looks every frame: nothing while
+// SceneFilesTouched is false; otherwise reload.
 void ReloadIfTouched();
 
 // Takes the frame's new size in pixels: the viewport and the size inputs.
