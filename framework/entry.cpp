@@ -138,6 +138,8 @@ int main(int argc, char **argv)
 	int window = glutCreateWindow(argv[0]);
 	if(mode == WindowMode::FullScreen)
 		glutFullScreen();
+	else if(mode == WindowMode::Hidden)
+		glutHideWindow();
 
 	glload::LoadFunctions();
 	glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);

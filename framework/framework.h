@@ -22,6 +22,7 @@ enum class WindowMode
 {
 	FullScreen,  // made at the screen's size and switched to full screen at once
 	Windowed,    // a window of width x height, never full screen at start-up
+	Hidden,      // a window of width x height that is never shown: a context only
 };
 WindowMode window(int argc, char **argv, int &width, int &height);
 void init(int argc, char **argv);

@@ -50,6 +50,22 @@ namespace
 			options.from = seconds;
 			return "";
 		}
+		if(name == "--to")
+		{
+			double seconds = 0.0;
+			if(!ParseNumber(value, &seconds) || seconds < 0.0 || seconds > pieceSeconds)
+				return "--to: expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) +
+				       ", not '" + value + "'";
+			options.to = seconds;
+			return "";
+		}
+		if(name == "--render")
+		{
+			if(value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
+				return "--render: expected the number of an open file descriptor, not '" + value + "'";
+			options.renderFd = std::atoi(value.c_str());
+			return "";
+		}
 		if(name == "--size")
 		{
 			const size_t x = value.find('x');
@@ -79,7 +95,7 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 		}
 		const size_t equals = argument.find('=');
 		const std::string name = argument.substr(0, equals);
-		if(name != "--from" && name != "--size" && name != "--bpm")
+		if(name != "--from" && name != "--to" && name != "--size" && name != "--bpm" && name != "--render")
 		{
 			parse.error = "unknown option '" + argument + "' (see --help)";
 			return parse;
@@ -98,6 +114,10 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 		if(!parse.error.empty())
 			return parse;
 	}
+	if(parse.options.to >= 0.0 && parse.options.renderFd < 0)
+		parse.error = "--to: only the render mode (--render FD) ends early";
+	else if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
+		parse.error = "--to: the section must end after --from (" + std::to_string(parse.options.from) + " s)";
 	return parse;
 }
 
@@ -105,14 +125,27 @@ std::string StudioUsage(const std::string &program)
 {
 	return "usage: " + program +
 	       " [--from SECONDS] [--size WxH] [--bpm N]\n"
+	       "       " + program + " --render FD [--from SECONDS] [--to SECONDS] [--size WxH]\n"
 	       "Plays the piece in a window with time control and instant reload.\n"
 	       "  --from SECONDS  start there (default 0)\n"
 	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"
 	       "  --bpm N         the tempo: Page Up and Page Down move by a bar of 4 beats,\n"
 	       "                  and the status shows bar.beat\n"
+	       "  --render FD     render frames to descriptor FD as raw RGB, top row first, and end\n"
+	       "  --to SECONDS    with --render, end there (default the piece's end)\n"
 	       "Keys: Space pause, Left/Right -5/+5 s (with Shift -1/+1 s), Down/Up -60/+60 s,\n"
 	       "  , and . a frame back and on, Home the start, l A-B loop, s a still,\n"
 	       "  h hide the timeline, f full screen, q or Escape quit.\n";
+}
+
+FrameRange RenderRange(double from, double to, double pieceSeconds, int framesPerSecond)
+{
+	FrameRange range;
+	range.first = static_cast<int>(std::lround(from * framesPerSecond));
+	const bool toTheEnd = to < 0.0 || to >= pieceSeconds;
+	const int end = static_cast<int>(std::lround((toTheEnd ? pieceSeconds : to) * framesPerSecond));
+	range.last = toTheEnd ? end : end - 1;
+	return range;
 }
 
 void FitWindow(int &width, int &height, int screenWidth, int screenHeight)

@@ -21,6 +21,7 @@
 #include "overlay/overlay.h"
 #include "scene/scene.h"
 #include "studio/options.h"
+#include "studio/render.h"
 #include "studio/still.h"
 #include "studio/transport.h"
 
@@ -98,14 +99,42 @@ WindowMode window(int argc, char **argv, int &width, int &height)
 		std::exit(0);
 	}
 	options = parse.options;
+	if(options.renderFd >= 0)
+		return WindowMode::Hidden;
 	width = options.width;
 	height = options.height;
 	FitWindow(width, height, glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
 	return WindowMode::Windowed;
 }
 
+namespace
+{
+	// The render mode: every frame of the section to the descriptor, then
+	// the end of the run; a failure is one line and status 1.
+	void Render()
+	{
+		const std::string tooLarge = CheckRenderSize(options.width, options.height);
+		if(!tooLarge.empty())
+		{
+			std::cerr << "studio: " << tooLarge << std::endl;
+			std::exit(2);
+		}
+		SceneInit(std::cerr, false);
+		const FrameRange range = RenderRange(options.from, options.to, kIntroSeconds, kCaptureFramesPerSecond);
+		const std::string error = RenderFrames(options.renderFd, range, options.width, options.height);
+		if(!error.empty())
+		{
+			std::cerr << "studio: " << error << std::endl;
+			std::exit(1);
+		}
+		std::exit(0);
+	}
+}
+
 void init(int, char **)
 {
+	if(options.renderFd >= 0)
+		Render();
 	std::string overlayError;
 	if(!OverlayInit(kOverlayFontFile, &overlayError))
 		std::cerr << overlayError << std::endl;

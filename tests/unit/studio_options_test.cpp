@@ -66,3 +66,27 @@ TEST(StudioOptions, AWindowLargerThanTheScreenShrinksWithItsAspect)
 	EXPECT_EQ(width, 500);
 	EXPECT_EQ(height, 500);
 }
+
+TEST(StudioOptions, TheRenderModeTakesADescriptorAndASection)
+{
+	const StudioOptionsParse parse = Parse({"--render", "3", "--from", "30", "--to=31", "--size", "160x90"});
+	ASSERT_EQ(parse.error, "");
+	EXPECT_EQ(parse.options.renderFd, 3);
+	EXPECT_DOUBLE_EQ(parse.options.to, 31.0);
+	EXPECT_EQ(Parse({"--render", "x"}).error.rfind("--render:", 0), 0u);
+	EXPECT_EQ(Parse({"--to", "31"}).error.rfind("--to:", 0), 0u) << "--to belongs to the render mode";
+	EXPECT_EQ(Parse({"--render", "3", "--from", "31", "--to", "30"}).error.rfind("--to:", 0), 0u);
+}
+
+TEST(StudioOptions, ASectionIsItsFramesAndTheWholePieceIsEveryCapturedFrame)
+{
+	FrameRange range = RenderRange(30.0, 31.0, 135.0, 60);
+	EXPECT_EQ(range.first, 1800);
+	EXPECT_EQ(range.last, 1859);
+	range = RenderRange(0.0, -1.0, 135.0, 60);
+	EXPECT_EQ(range.first, 0);
+	EXPECT_EQ(range.last, 8100);
+	range = RenderRange(134.99, 135.0, 135.0, 60);
+	EXPECT_EQ(range.first, 8099);
+	EXPECT_EQ(range.last, 8100);
+}

@@ -1,6 +1,7 @@
 // The studio's command line, apart from the window: `studio [--from SECONDS]
-// [--size WxH] [--bpm N]` after the window toolkit's own options, each also
-// written as --name=value.
+// [--size WxH] [--bpm N]` after the window toolkit's own options, or the
+// render mode `studio --render FD [--from SECONDS] [--to SECONDS] [--size
+// WxH]`; each option may also be written as --name=value.
 #ifndef STUDIO_OPTIONS_H
 #define STUDIO_OPTIONS_H
 
@@ -13,7 +14,20 @@ struct StudioOptions
 	int height = 720;
 	double bpm = 0.0;  // 0: no tempo given, no bars
 	bool help = false;
+	int renderFd = -1;  // the render mode's output descriptor; -1 without it
+	double to = -1.0;   // where the render mode ends; -1: the piece's end
 };
+
+// The frames the render mode draws for from and to (to < 0: the piece's end)
+// at framesPerSecond: n from round(from x fps) up to but not including
+// round(to x fps), and the piece's last frame too when to is its end, so
+// that 0 to 135 s is every frame a capture writes. first > last when empty.
+struct FrameRange
+{
+	int first = 0;
+	int last = -1;
+};
+FrameRange RenderRange(double from, double to, double pieceSeconds, int framesPerSecond);
 
 // The options, or the reason they are refused: one line naming the option
 // and what is wrong with its value ("--size: expected WxH, such as 1280x720,

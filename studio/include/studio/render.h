@@ -1,0 +1,22 @@
+// The studio's render mode: frames of the piece drawn off screen at any size
+// and handed on as raw pixels, for the video export.
+#ifndef STUDIO_RENDER_H
+#define STUDIO_RENDER_H
+
+#include <string>
+
+#include "studio/options.h"
+
+// The reason a width x height framebuffer is beyond this driver, naming the
+// limit ("--size 99999x99999 is larger than this driver's limit of 16384 x
+// 16384"), or "". Needs a current context.
+std::string CheckRenderSize(int width, int height);
+
+// Draws the frames of range, frame n at the capture's own time for n, into an
+// off-screen framebuffer of width x height, and writes each to descriptor fd
+// as width x height x 3 bytes of RGB, top row first; the read-back of each
+// frame overlaps the drawing of the next. Needs the scene set up. Returns ""
+// or the reason it stopped (the descriptor's write failing, say).
+std::string RenderFrames(int fd, const FrameRange &range, int width, int height);
+
+#endif

@@ -1,0 +1,117 @@
+// The studio's render mode: see render.h.
+#include "studio/render.h"
+
+#include <glload/gl_3_3.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "frames/capture.h"
+#include "intro_constants.h"
+#include "scene/scene.h"
+
+namespace
+{
+	// Writes all of bytes to fd; "" or the system's reason.
+	std::string WriteAll(int fd, const unsigned char *bytes, size_t size)
+	{
+		while(size > 0)
+		{
+			const ssize_t written = write(fd, bytes, size);
+			if(written < 0 && errno == EINTR)
+				continue;
+			if(written <= 0)
+				return std::strerror(written < 0 ? errno : EIO);
+			bytes += written;
+			size -= static_cast<size_t>(written);
+		}
+		return "";
+	}
+
+	// Maps the pack buffer holding one frame, bottom row first, and writes it
+	// top row first.
+	std::string WriteFrame(int fd, GLuint buffer, int width, int height, std::vector<unsigned char> &frame)
+	{
+		const size_t row = static_cast<size_t>(width) * 3;
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
+		const unsigned char *pixels = static_cast<const unsigned char *>(
+		    gl::MapBufferRange(gl::GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(frame.size()), gl::GL_MAP_READ_BIT));
+		if(!pixels)
+		{
+			gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
+			return "the driver could not map a frame's pixels";
+		}
+		for(int y = 0; y < height; ++y)
+			std::memcpy(&frame[static_cast<size_t>(height - 1 - y) * row], pixels + static_cast<size_t>(y) * row, row);
+		gl::UnmapBuffer(gl::GL_PIXEL_PACK_BUFFER);
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
+		const std::string error = WriteAll(fd, frame.data(), frame.size());
+		return error.empty() ? "" : "could not write the frames: " + error;
+	}
+}
+
+std::string CheckRenderSize(int width, int height)
+{
+	GLint renderbuffer = 0;
+	GLint viewport[2] = {0, 0};
+	gl::GetIntegerv(gl::GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+	gl::GetIntegerv(gl::GL_MAX_VIEWPORT_DIMS, viewport);
+	const int limitWidth = std::min(renderbuffer, viewport[0]);
+	const int limitHeight = std::min(renderbuffer, viewport[1]);
+	if(width <= limitWidth && height <= limitHeight)
+		return "";
+	return "--size " + std::to_string(width) + "x" + std::to_string(height) + " is larger than this driver's limit of " +
+	       std::to_string(limitWidth) + " x " + std::to_string(limitHeight);
+}
+
+std::string RenderFrames(int fd, const FrameRange &range, int width, int height)
+{
+	GLuint framebuffer = 0;
+	GLuint colour = 0;
+	gl::GenFramebuffers(1, &framebuffer);
+	gl::BindFramebuffer(gl::GL_FRAMEBUFFER, framebuffer);
+	gl::GenRenderbuffers(1, &colour);
+	gl::BindRenderbuffer(gl::GL_RENDERBUFFER, colour);
+	gl::RenderbufferStorage(gl::GL_RENDERBUFFER, gl::GL_RGBA8, width, height);
+	gl::FramebufferRenderbuffer(gl::GL_FRAMEBUFFER, gl::GL_COLOR_ATTACHMENT0, gl::GL_RENDERBUFFER, colour);
+	if(gl::CheckFramebufferStatus(gl::GL_FRAMEBUFFER) != gl::GL_FRAMEBUFFER_COMPLETE)
+		return "the driver could not make a " + std::to_string(width) + " x " + std::to_string(height) + " framebuffer";
+	SceneResize(width, height);
+
+	std::vector<unsigned char> frame(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+	GLuint buffers[2] = {0, 0};
+	gl::GenBuffers(2, buffers);
+	for(GLuint buffer : buffers)
+	{
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
+		gl::BufferData(gl::GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(frame.size()), nullptr, gl::GL_STREAM_READ);
+	}
+	gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
+
+	// The capture's clock: the same sum of steps, so frame n is its frame n.
+	const double step = 1.0 / kCaptureFramesPerSecond;
+	double seconds = CaptureFrameSeconds(range.first);
+	std::string error;
+	for(int n = range.first; n <= range.last && error.empty(); ++n)
+	{
+		SceneDraw(static_cast<float>(seconds));
+		seconds += step;
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffers[n % 2]);
+		gl::ReadPixels(0, 0, width, height, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, nullptr);
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
+		if(n > range.first)
+			error = WriteFrame(fd, buffers[(n - 1) % 2], width, height, frame);
+	}
+	if(error.empty() && range.last >= range.first)
+		error = WriteFrame(fd, buffers[range.last % 2], width, height, frame);
+
+	gl::DeleteBuffers(2, buffers);
+	gl::BindFramebuffer(gl::GL_FRAMEBUFFER, 0);
+	gl::DeleteRenderbuffers(1, &colour);
+	gl::DeleteFramebuffers(1, &framebuffer);
+	return error;
+}
