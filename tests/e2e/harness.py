@@ -26,9 +26,9 @@ import intro_constants  # noqa: E402
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
 INTRO = os.path.join(BUILD_DIR, "intro")
-XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
-GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
-SHADER_LOG = os.path.join(BUILD_DIR, "tests", "shader_log")
+XWIN = os.path.join(BUILD_DIR, "tests", "helpers", "xwin")
+GLX_SHIM = os.path.join(BUILD_DIR, "tests", "helpers", "libglx_shim.so")
+SHADER_LOG = os.path.join(BUILD_DIR, "tests", "helpers", "shader_log")
 CONSTANTS = intro_constants.read()
 MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"

@@ -48,7 +48,7 @@ status=0
 # ASan for that allocation, waits for the same lock for ever. (The GL tests
 # other than gl_drawing draw nothing and stay on llvmpipe, whose GL version
 # some of them need; gl_drawing draws on softpipe in a sanitized build, as
-# tests/CMakeLists.txt sets; the ctest time limit above catches a hang.)
+# tests/gl/CMakeLists.txt sets; the ctest time limit above catches a hang.)
 echo "Sanitized capture end to end:"
 (cd "$source_dir/tests/e2e" &&
     env -u DISPLAY GALLIUM_DRIVER=softpipe INTRO_BUILD_DIR="$build" INTRO_SOURCE_DIR="$source_dir" \
