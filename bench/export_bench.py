@@ -42,9 +42,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import intro_constants  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 FRAME_FILE = re.compile(r"frame[0-9]+\.bmp")
 FRAME_COUNT = intro_constants.read()["kCaptureFrameCount"]
+MUSIC_NAME = intro_constants.read()["kSoundtrackFile"]
 SHADERS = {"trivial": "bench/trivial.frag", "intro": "data/intro.frag"}
 
 
@@ -68,7 +70,6 @@ class Paths:
         self.intro = os.path.join(self.build, "intro")
         self.exporter = os.path.join(self.source, "tools", "export-video")
         self.make_video = os.path.join(self.source, "tools", "make-video.sh")
-        sys.path.insert(0, os.path.join(self.source, "tests", "e2e"))
 
 
 def workdir(paths, shader, music_name):
@@ -188,7 +189,6 @@ def two_step(paths, cwd, display, music_name):
 
 
 def run(paths, size, shaders):
-    from harness import MUSIC_NAME, Xvfb
     width, height = (int(v) for v in size.split("x"))
     results = {}
     for shader in shaders:

@@ -22,6 +22,7 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
+from files import replace_file  # noqa: E402,F401
 from xvfb import Xvfb  # noqa: E402
 
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
@@ -35,15 +36,6 @@ MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
-
-
-def replace_file(path, content):
-    """Gives path new content at once, as an editor that saves atomically
-    does, so that the intro never reads half a file."""
-    temporary = path + ".new"
-    with open(temporary, "wb" if isinstance(content, bytes) else "w") as f:
-        f.write(content)
-    os.replace(temporary, path)
 
 
 def png(width, height, image_data=None):
