@@ -13,8 +13,8 @@
 # Left out: the other end-to-end suites (e2e_frame, e2e_intro, e2e_capture,
 # e2e_faults, e2e_contract, e2e_export, e2e_soak), which take minutes and
 # several of which set LD_PRELOAD to the GLX shim or libfaketime in place of
-# keep_loaded.so below; and loader_generator and export_unit, which run no
-# sanitized code.
+# keep_loaded.so below; and loader_generator, export_unit and xvfb_unit,
+# which run no sanitized code.
 set -eu
 
 if [ $# -ne 1 ]; then
