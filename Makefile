@@ -60,7 +60,7 @@ capture: build
 
 # Renders the intro under a private Xvfb server of SIZE and streams its frames
 # with the soundtrack into build/intro.mp4, keeping at most 64 frames on disk.
-# (tools/make-video.sh turns a finished make capture into a video instead.)
+# (tools/make-video turns a finished make capture into a video instead.)
 video: build
 	@tools/export-video --size $(SIZE) $(BUILD_DIR)/intro $(BUILD_DIR) $(BUILD_DIR)/intro.mp4
 

@@ -13,9 +13,9 @@ For each shader chosen, at the chosen size, one round of each of:
   capture    intro --capture alone into a tmpfs folder whose frames are
              deleted as they appear (so that memory stays bounded);
   two-step   what make capture does (every frame to disk) and then
-             tools/make-video.sh on those frames, which is ffmpeg encoding the
+             tools/make-video on those frames, which is ffmpeg encoding the
              same frames alone.
-The floor is capture + make-video.sh: what the export would cost were it
+The floor is capture + make-video: what the export would cost were it
 free. The goals are a wall time of at most 1.1 x the floor and at most 64
 frames on disk at once.
 
@@ -42,9 +42,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import intro_constants  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
 
 FRAME_FILE = re.compile(r"frame[0-9]+\.bmp")
 FRAME_COUNT = intro_constants.read()["kCaptureFrameCount"]
+MUSIC_NAME = intro_constants.read()["kSoundtrackFile"]
 SHADERS = {"trivial": "bench/trivial.frag", "intro": "data/intro.frag"}
 
 
@@ -67,8 +69,7 @@ class Paths:
         self.source = os.path.abspath(source_dir)
         self.intro = os.path.join(self.build, "intro")
         self.exporter = os.path.join(self.source, "tools", "export-video")
-        self.make_video = os.path.join(self.source, "tools", "make-video.sh")
-        sys.path.insert(0, os.path.join(self.source, "tests", "e2e"))
+        self.make_video = os.path.join(self.source, "tools", "make-video")
 
 
 def workdir(paths, shader, music_name):
@@ -171,7 +172,7 @@ def capture_alone(paths, cwd, display):
 
 
 def two_step(paths, cwd, display, music_name):
-    """make capture's run (every frame to disk), then make-video.sh."""
+    """make capture's run (every frame to disk), then make-video."""
     capture = os.path.join(cwd, "capture")
     os.makedirs(capture)
     capture_wall = run_checked([paths.intro, "--capture"], cwd=cwd,
@@ -188,7 +189,6 @@ def two_step(paths, cwd, display, music_name):
 
 
 def run(paths, size, shaders):
-    from harness import MUSIC_NAME, Xvfb
     width, height = (int(v) for v in size.split("x"))
     results = {}
     for shader in shaders:
@@ -198,7 +198,7 @@ def run(paths, size, shaders):
         with Xvfb(width, height) as xvfb:
             print("bench: capture alone into tmpfs ...", flush=True)
             alone = capture_alone(paths, cwd, xvfb.display)
-            print("bench: make capture, then make-video.sh ...", flush=True)
+            print("bench: make capture, then make-video ...", flush=True)
             steps = two_step(paths, cwd, xvfb.display, MUSIC_NAME)
         shutil.rmtree(cwd)
         results[shader] = {"export": exported, "capture": alone, "steps": steps}
@@ -220,7 +220,7 @@ def rows(size, results):
         table.append((
             "Export wall time, %s, %s shader" % (size, shader),
             "export %.1f s; floor %.1f s (capture into tmpfs %.1f s + ffmpeg alone %.1f s); two-step %.1f s "
-            "(make capture %.1f s + make-video.sh %.1f s)" % (
+            "(make capture %.1f s + make-video %.1f s)" % (
                 exported["wall"], floor, result["capture"], steps["encode"], two, steps["capture"],
                 steps["encode"]),
             "%.2f x floor, %.2f x two-step" % (exported["wall"] / floor, exported["wall"] / two),
@@ -249,9 +249,9 @@ def report(size, results):
         "Machine: %s." % machine(),
         "",
         "One round each of the whole piece (%d frames). The floor is the intro capturing into a" % FRAME_COUNT,
-        "tmpfs alone plus ffmpeg encoding the same frames alone (`tools/make-video.sh`, the two-step",
+        "tmpfs alone plus ffmpeg encoding the same frames alone (`tools/make-video`, the two-step",
         "route's second step); the two-step route is `make capture` (every frame to disk) and then",
-        "`tools/make-video.sh`. The export's extra disk, its scratch area beside the video, is sampled",
+        "`tools/make-video`. The export's extra disk, its scratch area beside the video, is sampled",
         "every 20 ms; the disk row's ratio column counts its peak bytes (frames and logs) in frames.",
         "",
     ] + table + [""])

@@ -24,12 +24,14 @@ import time
 
 BUILD_DIR = os.path.abspath(sys.argv[1]) if len(sys.argv) == 3 else ""
 SOURCE_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
-os.environ["INTRO_BUILD_DIR"] = BUILD_DIR
-os.environ["INTRO_SOURCE_DIR"] = SOURCE_DIR
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 
-from harness import MUSIC_NAME, Xvfb, replace_file  # noqa: E402
 import export_bench  # noqa: E402
+import intro_constants  # noqa: E402
+from files import replace_file  # noqa: E402
+from xvfb import Xvfb  # noqa: E402
+
+MUSIC_NAME = intro_constants.read()["kSoundtrackFile"]
 
 INTRO = os.path.join(BUILD_DIR, "intro")
 BENCH = os.path.join(BUILD_DIR, "bench")

@@ -75,7 +75,7 @@ for pick in $PICKS; do
 done
 
 echo "contact-sheet: capturing the intro at $SIZE up to frame $last ..."
-(cd "$scratch" && SDL_AUDIODRIVER=dummy exec "$source_dir/tests/run-in-xvfb.sh" "$SIZE" "$intro" --capture \
+(cd "$scratch" && SDL_AUDIODRIVER=dummy exec "$source_dir/tools/xvfb.py" "$SIZE" "$intro" --capture \
     > "$scratch/intro.log" 2>&1) &
 wrapper=$!
 

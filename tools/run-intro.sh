@@ -4,10 +4,11 @@
 # the shaders are found in the checkout's data/ through ../data/. Without an X
 # display it runs under a private Xvfb server with SDL's dummy audio driver.
 set -eu
+tools=$(cd "$(dirname "$0")" && pwd)
 cd "$1"
 shift
 if [ -z "${DISPLAY:-}" ]; then
     echo "No X display: running the intro under a private Xvfb server (1280x720) with SDL's dummy audio driver."
-    SDL_AUDIODRIVER=dummy exec ../tests/run-in-xvfb.sh 1280x720 ./intro "$@"
+    SDL_AUDIODRIVER=dummy exec "$tools/xvfb.py" 1280x720 ./intro "$@"
 fi
 exec ./intro "$@"

@@ -1,10 +1,10 @@
 """Runs the real intro binary end to end.
 
-Each test gets a private Xvfb server of the size it asks for, a scratch
-working directory holding the inputs it wants, and the xwin helper to act as
-the window manager, keyboard and mouse. The build folder comes from the
-INTRO_BUILD_DIR environment variable (ctest sets it), the source folder from
-INTRO_SOURCE_DIR.
+Each test gets a private Xvfb server (tools/xvfb.py) of the size it asks
+for, a scratch working directory holding the inputs it wants, and the xwin
+helper to act as the window manager, keyboard and mouse. The build folder
+comes from the INTRO_BUILD_DIR environment variable (ctest sets it), the
+source folder from INTRO_SOURCE_DIR.
 """
 
 import ctypes
@@ -22,54 +22,20 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
+from files import replace_file  # noqa: E402,F401
+from xvfb import Xvfb  # noqa: E402
 
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
 INTRO = os.path.join(BUILD_DIR, "intro")
-XWIN = os.path.join(BUILD_DIR, "tests", "xwin")
-GLX_SHIM = os.path.join(BUILD_DIR, "tests", "libglx_shim.so")
-SHADER_LOG = os.path.join(BUILD_DIR, "tests", "shader_log")
+XWIN = os.path.join(BUILD_DIR, "tests", "helpers", "xwin")
+GLX_SHIM = os.path.join(BUILD_DIR, "tests", "helpers", "libglx_shim.so")
+SHADER_LOG = os.path.join(BUILD_DIR, "tests", "helpers", "shader_log")
 CONSTANTS = intro_constants.read()
 MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
-
-
-class Xvfb:
-    """A private X server; use it as a context manager. display is ":N"."""
-
-    def __init__(self, width=640, height=480):
-        self.size = "%dx%dx24" % (width, height)
-        self.process = None
-        self.display = None
-
-    def __enter__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            self.process.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
-        return self
-
-    def __exit__(self, *exc):
-        self.process.terminate()
-        self.process.wait()
-
-
-def replace_file(path, content):
-    """Gives path new content at once, as an editor that saves atomically
-    does, so that the intro never reads half a file."""
-    temporary = path + ".new"
-    with open(temporary, "wb" if isinstance(content, bytes) else "w") as f:
-        f.write(content)
-    os.replace(temporary, path)
 
 
 def png(width, height, image_data=None):

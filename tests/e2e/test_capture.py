@@ -190,7 +190,7 @@ class VideoTest(IntroTestCase):
         frames = len(os.listdir(os.path.join(cwd, "capture")))
 
         video = os.path.join(cwd, "intro.mp4")
-        result = subprocess.run([os.path.join(SOURCE_DIR, "tools", "make-video.sh"),
+        result = subprocess.run([os.path.join(SOURCE_DIR, "tools", "make-video"),
                                  os.path.join(cwd, "capture"), os.path.join(cwd, "lumiter_party_biisi.wav"),
                                  video], capture_output=True, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)

@@ -14,7 +14,7 @@ import unittest
 
 from harness import BUILD_DIR, CONSTANTS, INTRO, MUSIC_NAME, SHADER_LOG, SOURCE_DIR, Xvfb
 
-sys.path.insert(0, os.path.join(SOURCE_DIR, "tests"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from export_test import become_subreaper, leftovers  # noqa: E402
 
 EXPORTER = os.path.join(SOURCE_DIR, "tools", "export-video")

@@ -13,8 +13,8 @@
 # Left out: the other end-to-end suites (e2e_frame, e2e_intro, e2e_capture,
 # e2e_faults, e2e_contract, e2e_export, e2e_soak), which take minutes and
 # several of which set LD_PRELOAD to the GLX shim or libfaketime in place of
-# keep_loaded.so below; and loader_generator and export_unit, which run no
-# sanitized code.
+# keep_loaded.so below; and loader_generator, export_unit and xvfb_unit,
+# which run no sanitized code.
 set -eu
 
 if [ $# -ne 1 ]; then
@@ -48,7 +48,7 @@ status=0
 # ASan for that allocation, waits for the same lock for ever. (The GL tests
 # other than gl_drawing draw nothing and stay on llvmpipe, whose GL version
 # some of them need; gl_drawing draws on softpipe in a sanitized build, as
-# tests/CMakeLists.txt sets; the ctest time limit above catches a hang.)
+# tests/gl/CMakeLists.txt sets; the ctest time limit above catches a hang.)
 echo "Sanitized capture end to end:"
 (cd "$source_dir/tests/e2e" &&
     env -u DISPLAY GALLIUM_DRIVER=softpipe INTRO_BUILD_DIR="$build" INTRO_SOURCE_DIR="$source_dir" \

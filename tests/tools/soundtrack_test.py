@@ -5,7 +5,7 @@ Needs the tool and the score, from the environment:
 
     SOUNDTRACK_TOOL=/path/to/make_soundtrack \
     SOUNDTRACK_SCORE=tools/soundtrack/score.txt \
-    python3 tests/soundtrack_test.py
+    python3 tests/tools/soundtrack_test.py
 
 ctest sets both (ctest -R soundtrack).
 """
@@ -20,7 +20,7 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
 
 CONSTANTS = intro_constants.read()

@@ -15,7 +15,7 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
 
 SOUNDTRACK = intro_constants.read()["kSoundtrackFile"]
