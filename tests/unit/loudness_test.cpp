@@ -1,0 +1,91 @@
+// The soundtrack's loudness over its length, from WAV files the test writes:
+// silence, a tone and its mono mix, columns without frames, and a file that
+// cannot be read.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sound/loudness.h"
+#include "test_wav.h"
+
+namespace
+{
+	namespace fs = std::filesystem;
+
+	const int kRate = 22050;
+
+	class Loudness : public ::testing::Test
+	{
+	protected:
+		void SetUp() override
+		{
+			char pattern[] = "/tmp/loudness-test-XXXXXX";
+			ASSERT_NE(mkdtemp(pattern), nullptr);
+			folder = pattern;
+		}
+		void TearDown() override
+		{
+			fs::remove_all(folder);
+		}
+
+		fs::path folder;
+	};
+}
+
+// One second of silence, one of a sine of amplitude 0.5 on both channels,
+// and one of the sine on the left channel against its negation on the right,
+// whose mono mix is silence: in 30 columns, ten of each.
+TEST_F(Loudness, SilenceIsZeroAToneReadsItsRmsAndOppositeChannelsCancel)
+{
+	const std::vector<int16_t> sine = TestSine(441.0, 0.5, kRate, 1.0);
+	std::vector<int16_t> samples(2 * sine.size(), 0);
+	for(int16_t s : sine)
+		samples.insert(samples.end(), {s, s});
+	for(int16_t s : sine)
+		samples.insert(samples.end(), {s, static_cast<int16_t>(-s)});
+	const std::string path = (folder / "tone.wav").string();
+	ASSERT_EQ(WriteTestWav(path, kRate, 2, samples), "");
+
+	const LoudnessOpening loudness = ComputeLoudness(path, 30);
+	EXPECT_EQ(loudness.error, "");
+	EXPECT_DOUBLE_EQ(loudness.seconds, 3.0);
+	ASSERT_EQ(loudness.levels.size(), 30u);
+	// The sine's mean square is 0.125, -9.03 dB: 1 - 9.03 / 48.
+	const float tone = 1.0f - 10.0f * std::log10(0.125f) / kLoudnessFloorDecibels;
+	for(int c = 0; c < 30; ++c)
+		if(c >= 10 && c < 20)
+			EXPECT_NEAR(loudness.levels[c], tone, 0.005f) << c;
+		else
+			EXPECT_EQ(loudness.levels[c], 0.0f) << c;
+}
+
+// Columns split the frames as evenly as whole frames allow: 3 frames in 5
+// columns leave columns 0 and 2 without a frame.
+TEST_F(Loudness, ColumnsWithoutFramesAreZero)
+{
+	const std::string path = (folder / "short.wav").string();
+	ASSERT_EQ(WriteTestWav(path, kRate, 1, {32767, 32767, 32767}), "");
+	const LoudnessOpening loudness = ComputeLoudness(path, 5);
+	ASSERT_EQ(loudness.levels.size(), 5u);
+	EXPECT_EQ(loudness.levels[0], 0.0f);
+	EXPECT_GT(loudness.levels[1], 0.99f);
+	EXPECT_EQ(loudness.levels[2], 0.0f);
+	EXPECT_GT(loudness.levels[3], 0.99f);
+	EXPECT_GT(loudness.levels[4], 0.99f);
+	EXPECT_TRUE(ComputeLoudness(path, 0).levels.empty());
+}
+
+TEST_F(Loudness, AFileThatCannotBeReadGivesAFlatEnvelopeAndTheReadersReason)
+{
+	const std::string missing = (folder / "missing.wav").string();
+	const LoudnessOpening loudness = ComputeLoudness(missing, 8);
+	EXPECT_EQ(loudness.error,
+	          "Could not read the soundtrack " + missing + ": System error : No such file or directory.");
+	EXPECT_EQ(loudness.levels, std::vector<float>(8, 0.0f));
+	EXPECT_EQ(loudness.seconds, 0.0);
+}
