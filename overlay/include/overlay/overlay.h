@@ -4,10 +4,10 @@
 // follows overlay_layout.h; an error is shown above a warning, each with its
 // header in its own colour.
 //
-// The font is rasterised once, at start-up, into a glyph atlas that the
-// overlay's own program samples on the overlay's texture unit,
-// TextureUnit::kOverlay (framework/texture_units.h); OverlayInit binds it
-// there, and nothing else binds that unit. A message's text is laid out and
+// The font is rasterised once, at start-up, into a glyph atlas
+// (glyph_atlas.h) that the overlay's own program samples on the overlay's
+// texture unit, TextureUnit::kOverlay (framework/texture_units.h);
+// OverlayInit binds it there, and nothing else binds that unit. A message's text is laid out and
 // uploaded once per new text or window size; while nothing is shown,
 // OverlayDraw returns at once, without any GL call. Every function needs the
 // context that OverlayInit ran on to be current, and runs on its thread.
