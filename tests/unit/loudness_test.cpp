@@ -55,7 +55,7 @@ TEST_F(Loudness, SilenceIsZeroAToneReadsItsRmsAndOppositeChannelsCancel)
 	EXPECT_EQ(loudness.error, "");
 	EXPECT_DOUBLE_EQ(loudness.seconds, 3.0);
 	ASSERT_EQ(loudness.levels.size(), 30u);
-	// The sine's mean square is 0.125, -9.03 dB: 1 - 9.03 / 48.
+	// The sine's mean square is 0.125, -9.03 dB: 1 - 9.03 / 36.
 	const float tone = 1.0f - 10.0f * std::log10(0.125f) / kLoudnessFloorDecibels;
 	for(int c = 0; c < 30; ++c)
 		if(c >= 10 && c < 20)

@@ -3,7 +3,7 @@
 // the RMS of the mono mix (the mean of the channels) over its span, in dB
 // relative to full scale and mapped linearly from [kLoudnessFloorDecibels, 0]
 // onto [0, 1], clamped: 0 dB (a full-scale square wave) is 1, a full-scale
-// sine (-3 dB) is 0.94, silence and anything at or below the floor is 0.
+// sine (-3 dB) is 0.92, silence and anything at or below the floor is 0.
 // Column c spans frames [c F / C, (c + 1) F / C) of F frames in C columns, so
 // a column that covers no frame (F < C) is 0.
 //
@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
-// The level that maps to 0; music at ordinary levels lands between 0.4 and
-// 0.8.
-constexpr float kLoudnessFloorDecibels = -48.0f;
+// The level that maps to 0: music at ordinary levels (-25 to -10 dB RMS)
+// lands between 0.3 and 0.7, and the soundtrack's quiet passages and fades
+// stand out from its loud ones.
+constexpr float kLoudnessFloorDecibels = -36.0f;
 
 // The result of ComputeLoudness: one level per column, and the file's length.
 // When the file cannot be opened or decoded, error is one line "Could not
