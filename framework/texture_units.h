@@ -14,6 +14,9 @@ namespace TextureUnit
 	// Bound to no texture, so that it reads black: the channels that a
 	// pasted shader may name but the intro does not fill.
 	constexpr int kEmpty = 2;
+	// The studio's timeline: its glyph atlas, and the soundtrack's loudness.
+	constexpr int kTimelineText = 5;
+	constexpr int kTimelineLoudness = 6;
 	// The failure overlay's glyph atlas.
 	constexpr int kOverlay = 7;
 }

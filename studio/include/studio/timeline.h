@@ -1,0 +1,66 @@
+// The studio's timeline and status line, drawn over the bottom of the
+// picture: a translucent dark band (timeline_layout.h) holding one row of
+// status text the studio passes, and under it the bar of the piece's
+// length with the soundtrack's loudness (sound/loudness.h) as an envelope
+// rising from its bottom, brighter where it has been played, the A-B loop
+// (A's mark alone, or the A..B span shaded between its two marks) and the
+// playhead.
+//
+// The loudness is computed once, at TimelineInit, and uploaded once as a
+// texture on TextureUnit::kTimelineLoudness; the font's glyph atlas
+// (overlay/glyph_atlas.h) lives on TextureUnit::kTimelineText. The band's
+// and the status text's quads are uploaded when the window's size or the
+// status text changes, and at no other time: the playhead and the loop are
+// the band program's uniforms. Every function needs the context that
+// TimelineInit ran on to be current, and runs on its thread.
+//
+// GL state: the functions assume the frame-state rule (scene/scene.h) and
+// leave GL in it, reading no state back. They bind their own vertex array
+// and array buffer, and leave those bound, which the rule allows.
+#ifndef STUDIO_TIMELINE_H
+#define STUDIO_TIMELINE_H
+
+#include <string>
+
+#include "studio/transport.h"
+
+// Columns of loudness over the soundtrack's length: a texture of this width.
+constexpr int kTimelineLoudnessColumns = 2048;
+
+// What the timeline shows in a frame.
+struct TimelineView
+{
+	double time = 0.0;  // the playhead, in seconds
+	double end = 0.0;   // the piece's length: the bar's right end
+	LoopState loop = LoopState::Off;
+	double loopA = 0.0;  // A's time, shown while loop is not Off
+	double loopB = 0.0;  // B's time, shown while loop is Looping
+	std::string status;  // one row of UTF-8 text, cut with "…" when too long
+};
+
+// Sets the timeline up on the current context: the loudness of the
+// soundtrack at soundtrackFile, the glyph atlas of the TrueType font at
+// fontFile, and the GL objects. Without the soundtrack the envelope is flat
+// (none), without the font there is no status text; the band is drawn all
+// the same. Returns false when the timeline cannot draw at all (its program
+// does not build), and it then stays off. *error (not null) is set to the
+// lines to report, each naming what failed and why, newline-separated,
+// empty when all went well; report it whenever it is not empty, whatever
+// the result. A timeline already set up is shut down first.
+bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile, std::string *error);
+
+// Deletes the timeline's GL objects and forgets its window size; it is off
+// until the next TimelineInit.
+void TimelineShutdown();
+
+// Tells the timeline the window's size in pixels (the viewport it draws
+// into); the next TimelineDraw uploads its quads again when it changed.
+void TimelineResize(int width, int height);
+
+// Draws the timeline over the current framebuffer, blended, in the layout of
+// the size last given to TimelineResize. Uploads the quads only when the
+// status text or the size changed since the last draw; does nothing while
+// the timeline is off or the window has no area.
+void TimelineDraw(const TimelineView &view);
+
+#endif

@@ -1,0 +1,273 @@
+// The studio's timeline: the band program, the loudness texture and the
+// band's and status text's quads.
+#include "studio/timeline.h"
+
+#include <glload/gl_3_3.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <vector>
+
+#include "framework/texture_units.h"
+#include "glutil/Shader.h"
+#include "overlay/glyph_atlas.h"
+#include "sound/loudness.h"
+#include "studio/timeline_layout.h"
+
+namespace
+{
+	const GlyphColour kBandColour = {0.05f, 0.05f, 0.07f, 0.8f};
+	const GlyphColour kTextColour = {0.92f, 0.92f, 0.90f, 1.0f};
+	const int kBandVertices = kGlyphVerticesPerQuad;
+
+	// The band's quad carries the band's colour; inside the bar the program
+	// draws the bar's own colours. Positions are whole pixels from the
+	// window's top-left corner, as timeline_layout.h gives them, so that each
+	// pixel decides alone what it shows.
+	const char *const kBandFragmentShader =
+	    "#version 330\n"
+	    "uniform sampler2D loudness;\n"
+	    "// left, top, right, bottom: window pixels from the top-left corner,\n"
+	    "// right and bottom excluded\n"
+	    "uniform vec4 bar;\n"
+	    "uniform float frameHeight;\n"
+	    "// the envelope's coordinate at the bar's right end: the piece's length\n"
+	    "// over the soundtrack's\n"
+	    "uniform float loudnessSpan;\n"
+	    "// the playhead's first column and its width in columns\n"
+	    "uniform vec2 playhead;\n"
+	    "// the loop's state (0 off, 1 A marked, 2 A..B) and A's and B's columns\n"
+	    "uniform vec3 loop;\n"
+	    "in vec2 atlasCoord;\n"
+	    "in vec4 tint;\n"
+	    "out vec4 fragColour;\n"
+	    "const vec4 kBar = vec4(0.13, 0.13, 0.16, 0.85);\n"
+	    "const vec4 kEnvelope = vec4(0.32, 0.42, 0.58, 0.95);\n"
+	    "const vec4 kPlayed = vec4(0.50, 0.72, 0.98, 0.95);\n"
+	    "const vec3 kLoopTint = vec3(1.0, 0.72, 0.20);\n"
+	    "const vec4 kLoopMark = vec4(1.0, 0.75, 0.25, 1.0);\n"
+	    "const vec4 kPlayhead = vec4(1.0, 1.0, 1.0, 1.0);\n"
+	    "void main()\n"
+	    "{\n"
+	    "    vec2 pixel = vec2(floor(gl_FragCoord.x), frameHeight - 1.0 - floor(gl_FragCoord.y));\n"
+	    "    float along = (pixel.x - bar.x) / max(bar.z - bar.x - 1.0, 1.0);\n"
+	    "    float u = along * loudnessSpan;\n"
+	    "    // Sampled outside any branch, so that the mipmap level is defined.\n"
+	    "    float level = texture(loudness, vec2(clamp(u, 0.0, 1.0), 0.5)).r;\n"
+	    "    if(u > 1.0)\n"
+	    "        level = 0.0;\n"
+	    "    bool barRows = pixel.y >= bar.y && pixel.y < bar.w;\n"
+	    "    fragColour = tint;\n"
+	    "    if(barRows && pixel.x >= bar.x && pixel.x < bar.z)\n"
+	    "    {\n"
+	    "        float rise = (bar.w - pixel.y - 0.5) / (bar.w - bar.y);\n"
+	    "        fragColour = kBar;\n"
+	    "        if(rise < level)\n"
+	    "            fragColour = pixel.x < playhead.x ? kPlayed : kEnvelope;\n"
+	    "        if(loop.x == 2.0 && pixel.x >= loop.y && pixel.x <= loop.z)\n"
+	    "            fragColour.rgb = mix(fragColour.rgb, kLoopTint, 0.4);\n"
+	    "    }\n"
+	    "    if(barRows && ((loop.x >= 1.0 && pixel.x == loop.y) || (loop.x == 2.0 && pixel.x == loop.z)))\n"
+	    "        fragColour = kLoopMark;\n"
+	    "    if(barRows && pixel.x >= playhead.x && pixel.x < playhead.x + playhead.y)\n"
+	    "        fragColour = kPlayhead;\n"
+	    "}\n";
+
+	struct BandUniforms
+	{
+		GLint bar = -1;
+		GLint frameHeight = -1;
+		GLint loudnessSpan = -1;
+		GLint playhead = -1;
+		GLint loop = -1;
+	};
+
+	struct Timeline
+	{
+		bool enabled = false;
+		bool text = false;  // the font loaded: the status is drawn
+		GLuint bandProgram = 0;
+		GLuint glyphProgram = 0;
+		GLuint atlasTexture = 0;
+		GLuint loudnessTexture = 0;
+		GLuint vertexArray = 0;
+		GLuint buffer = 0;
+		BandUniforms uniforms;
+		GlyphFont font;
+		double loudnessSeconds = 0.0;
+
+		TimelineLayout layout;
+		// The quads in the buffer are for this layout and status, unless stale.
+		bool stale = true;
+		std::string status;
+		std::vector<float> vertices;
+		GLsizei textVertices = 0;
+	};
+	Timeline timeline;
+
+	// Builds the band's program and points its sampler at the loudness's
+	// unit, leaving no program current. Throws the toolkit's exception when
+	// it fails.
+	GLuint BuildBandProgram(BandUniforms &uniforms)
+	{
+		const GLuint program = glutil::LinkProgram(kGlyphVertexShader, kBandFragmentShader);
+		gl::UseProgram(program);
+		gl::Uniform1i(gl::GetUniformLocation(program, "loudness"), TextureUnit::kTimelineLoudness);
+		uniforms.bar = gl::GetUniformLocation(program, "bar");
+		uniforms.frameHeight = gl::GetUniformLocation(program, "frameHeight");
+		uniforms.loudnessSpan = gl::GetUniformLocation(program, "loudnessSpan");
+		uniforms.playhead = gl::GetUniformLocation(program, "playhead");
+		uniforms.loop = gl::GetUniformLocation(program, "loop");
+		gl::UseProgram(0);
+		return program;
+	}
+
+	// Uploads the levels as one row of bytes with mipmaps, so that a bar
+	// narrower than the row averages its columns, and leaves the texture
+	// bound on the loudness's unit for good, with GL_TEXTURE0 active.
+	GLuint UploadLoudness(const std::vector<float> &levels)
+	{
+		std::vector<unsigned char> bytes(levels.size());
+		std::transform(levels.begin(), levels.end(), bytes.begin(),
+		               [](float level) { return static_cast<unsigned char>(std::lround(255.0f * level)); });
+		GLuint texture = 0;
+		gl::GenTextures(1, &texture);
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kTimelineLoudness);
+		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, static_cast<GLsizei>(bytes.size()), 1, 0, gl::GL_RED,
+		               gl::GL_UNSIGNED_BYTE, bytes.data());
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR_MIPMAP_LINEAR);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
+		gl::GenerateMipmap(gl::GL_TEXTURE_2D);
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		return texture;
+	}
+
+	void AddLine(std::string *lines, const std::string &line)
+	{
+		if(!lines->empty())
+			*lines += "\n";
+		*lines += line;
+	}
+
+	// Builds the band's quad and the status text's for the layout and
+	// uploads them, leaving the timeline's buffer bound.
+	void Rebuild(const std::string &status)
+	{
+		const TimelineLayout &layout = timeline.layout;
+		timeline.vertices.clear();
+		AddGlyphPanel(timeline.vertices, layout.width, layout.height, timeline.font, 0.0f,
+		              static_cast<float>(layout.bandTop), static_cast<float>(layout.width),
+		              static_cast<float>(layout.height), kBandColour);
+		if(timeline.text)
+		{
+			const TimelineStatusRow row = FitTimelineStatus(status, layout, timeline.font.advancePerLine);
+			AddGlyphRow(timeline.vertices, layout.width, layout.height, timeline.font, row.text,
+			            static_cast<float>(layout.margin), static_cast<float>(layout.textTop), layout.lineHeight,
+			            row.advance, kTextColour);
+		}
+		timeline.textVertices = static_cast<GLsizei>(timeline.vertices.size() / kGlyphFloatsPerVertex) - kBandVertices;
+		gl::BindBuffer(gl::GL_ARRAY_BUFFER, timeline.buffer);
+		gl::BufferData(gl::GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(timeline.vertices.size() * sizeof(float)),
+		               timeline.vertices.data(), gl::GL_DYNAMIC_DRAW);
+		timeline.status = status;
+		timeline.stale = false;
+	}
+
+	float LoopUniform(LoopState loop)
+	{
+		return loop == LoopState::Off ? 0.0f : loop == LoopState::MarkedA ? 1.0f : 2.0f;
+	}
+}
+
+bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile, std::string *error)
+{
+	TimelineShutdown();
+	error->clear();
+	try
+	{
+		timeline.bandProgram = BuildBandProgram(timeline.uniforms);
+	}
+	catch(const std::exception &e)
+	{
+		*error = std::string("Could not build the timeline's program: ") + e.what();
+		return false;
+	}
+
+	GlyphAtlas atlas;
+	std::string fontError;
+	if(LoadGlyphAtlas(fontFile, "timeline font", &atlas, &fontError))
+	{
+		try
+		{
+			timeline.glyphProgram = BuildGlyphProgram(TextureUnit::kTimelineText);
+			timeline.atlasTexture = UploadGlyphAtlas(atlas, TextureUnit::kTimelineText);
+			timeline.font = atlas.font;
+			timeline.text = true;
+		}
+		catch(const std::exception &e)
+		{
+			fontError = std::string("Could not build the timeline's text program: ") + e.what();
+		}
+	}
+
+	const LoudnessOpening loudness = ComputeLoudness(soundtrackFile, kTimelineLoudnessColumns);
+	AddLine(error, loudness.error);
+	if(!fontError.empty())
+		AddLine(error, fontError);
+	timeline.loudnessTexture = UploadLoudness(loudness.levels);
+	timeline.loudnessSeconds = loudness.seconds;
+	MakeGlyphVertexArray(&timeline.vertexArray, &timeline.buffer);
+	timeline.enabled = true;
+	return true;
+}
+
+void TimelineShutdown()
+{
+	if(timeline.enabled)
+	{
+		gl::DeleteProgram(timeline.bandProgram);
+		gl::DeleteProgram(timeline.glyphProgram);
+		gl::DeleteTextures(1, &timeline.atlasTexture);
+		gl::DeleteTextures(1, &timeline.loudnessTexture);
+		gl::DeleteVertexArrays(1, &timeline.vertexArray);
+		gl::DeleteBuffers(1, &timeline.buffer);
+	}
+	timeline = Timeline();
+}
+
+void TimelineResize(int width, int height)
+{
+	if(!timeline.enabled || (width == timeline.layout.width && height == timeline.layout.height))
+		return;
+	timeline.layout = LayOutTimeline(width, height);
+	timeline.stale = true;
+}
+
+void TimelineDraw(const TimelineView &view)
+{
+	const TimelineLayout &layout = timeline.layout;
+	if(!timeline.enabled || !TimelineHasBar(layout))
+		return;
+	if(timeline.stale || view.status != timeline.status)
+		Rebuild(view.status);
+
+	const float playhead =
+	    static_cast<float>(TimelinePlayheadLeft(layout, TimelineColumnAt(layout, view.time, view.end)));
+	const float span = timeline.loudnessSeconds > 0.0 ? static_cast<float>(view.end / timeline.loudnessSeconds) : 0.0f;
+	gl::UseProgram(timeline.bandProgram);
+	gl::Uniform4f(timeline.uniforms.bar, static_cast<float>(layout.barLeft), static_cast<float>(layout.barTop),
+	              static_cast<float>(layout.barRight), static_cast<float>(layout.barBottom));
+	gl::Uniform1f(timeline.uniforms.frameHeight, static_cast<float>(layout.height));
+	gl::Uniform1f(timeline.uniforms.loudnessSpan, span);
+	gl::Uniform2f(timeline.uniforms.playhead, playhead, static_cast<float>(layout.playheadWidth));
+	gl::Uniform3f(timeline.uniforms.loop, LoopUniform(view.loop),
+	              static_cast<float>(TimelineColumnAt(layout, view.loopA, view.end)),
+	              static_cast<float>(TimelineColumnAt(layout, view.loopB, view.end)));
+	DrawGlyphQuads(timeline.bandProgram, timeline.vertexArray, 0, kBandVertices);
+	if(timeline.textVertices > 0)
+		DrawGlyphQuads(timeline.glyphProgram, timeline.vertexArray, kBandVertices, timeline.textVertices);
+}
