@@ -87,6 +87,10 @@ namespace
 	{
 		Guarded([=] { motion(x, y); });
 	}
+	void WindowStatusCallback(int state)
+	{
+		Guarded([=] { visibility(state != GLUT_HIDDEN && state != GLUT_FULLY_COVERED); });
+	}
 
 	// Opens /dev/null on each of the standard descriptors that the process
 	// was started without, so that no file opened later (the X connection,
@@ -184,6 +188,7 @@ int main(int argc, char **argv)
 	glutSpecialFunc(SpecialCallback);
 	glutMouseFunc(MouseCallback);
 	glutMotionFunc(MotionCallback);
+	glutWindowStatusFunc(WindowStatusCallback);
 
 	glutMainLoop();
 	const int finishStatus = finish();
