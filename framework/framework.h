@@ -35,6 +35,11 @@ void specialKeyDown(int key, int x, int y);
 void mouse(int button, int state, int x, int y);
 // The pointer moved with a button held.
 void motion(int x, int y);
+// The window came into view (shown is true) or went out of it: unmapped,
+// minimised or wholly covered. The toolkit draws no frame while it is out of
+// view. Called on each change the window system reports, so the same value
+// may come twice.
+void visibility(bool shown);
 int finish();
 
 // The GL debug-message callback: prints "<type> from <source>,\t<severity>

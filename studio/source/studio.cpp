@@ -258,6 +258,10 @@ void motion(int, int)
 {
 }
 
+void visibility(bool)
+{
+}
+
 int finish()
 {
 	return 0;

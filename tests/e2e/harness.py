@@ -129,6 +129,12 @@ class Intro:
     def resize(self, width, height):
         self.xwin("resize", self.window, width, height)
 
+    def unmap(self):
+        self.xwin("unmap", self.window)
+
+    def map(self):
+        self.xwin("map", self.window)
+
     def wait(self, timeout=60):
         """Waits for the process to end; returns its exit status (negative for a signal)."""
         try:

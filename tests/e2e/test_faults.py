@@ -334,6 +334,21 @@ class WindowSizeTest(FaultTestCase):
         self.assertEqual(sizes, {(320, 240), (1, 1), (333, 250)})
         self.assertEqual(intro.stderr(), "")
 
+    def test_a_screen_one_pixel_wide_or_high_is_captured_whole(self):
+        for width, height in ((1, 1), (333, 1), (1, 333)):
+            with self.subTest("%dx%d" % (width, height)):
+                cwd = scratch_dir(self)
+                os.makedirs(os.path.join(cwd, "capture"))
+                intro = self.start(cwd=cwd, args=["--capture"], width=width, height=height)
+                self.assertIsNotNone(intro.wait_window(), intro.stderr())
+                drawn = intro.wait_until(lambda: os.path.exists(frame_path(cwd, 3)), 60,
+                                         [os.path.join(cwd, "capture")])
+                self.assertTrue(drawn, "no frame 3; stderr:\n" + intro.stderr())
+                intro.key("Escape")
+                self.assertExitedNormally(intro.wait(), 0, intro)
+                self.assertEqual(read_bmp(frame_path(cwd, 0))[:2], (width, height))
+                self.assertEqual(intro.stderr(), "")
+
     def test_a_screen_whose_width_is_not_a_multiple_of_four_runs(self):
         intro = self.run_and_escape(scratch_dir(self), width=333, height=250)
         self.assertEqual(intro.stderr(), "")
