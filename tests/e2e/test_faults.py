@@ -190,6 +190,10 @@ class ImageFileTest(FaultTestCase):
     def test_an_image_that_claims_a_huge_size_is_refused_before_decoding(self):
         self.check_image(png(100000, 100000, image_data=b"\0" * 100), "too large")
 
+    def test_a_16_bit_image_over_the_texel_limit_is_refused_by_its_size(self):
+        self.check_image(png(16384, 16384, image_data=b"\0" * 100, depth=16),
+                         "16384 x 16384 is larger than the 8192 x 8192 texel limit")
+
     def test_an_image_that_is_a_fifo_is_refused_without_blocking(self):
         cwd = scratch_dir(self)
         image = os.path.join(cwd, "images", "long.png")
