@@ -28,6 +28,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import export_bench  # noqa: E402
 import intro_constants  # noqa: E402
+import studio_bench  # noqa: E402
 from files import replace_file  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
@@ -435,6 +436,8 @@ def main():
     with open(os.path.join(SOURCE_DIR, "bench", "results.md"), "w") as f:
         f.write(report)
     plot(hitch, os.path.join(SOURCE_DIR, "bench", "frame-times.png"))
+    print("bench: the studio (its section of bench/results.md) ...", flush=True)
+    studio_bench.run(BUILD_DIR, SOURCE_DIR)
     print("bench: video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS "
           "choose) ...", flush=True)
     export_bench.main(BUILD_DIR, SOURCE_DIR)
