@@ -32,6 +32,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import export_bench  # noqa: E402
 import intro_constants  # noqa: E402
+import studio_bench  # noqa: E402
 from files import replace_file  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
@@ -444,6 +445,7 @@ BENCHMARKS = (
     ("spectrum", "the sound's bytes", spectrum_rows, ("The sound's bytes",)),
     ("loader", "loader", loader_rows, ("Loader:",)),
     ("startup", "start-up", startup_rows, ("Start-up",)),
+    ("studio", "the studio (its section of bench/results.md)", None, ()),
     ("export", "video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS choose)",
      None, ()),
 )
@@ -554,6 +556,9 @@ def main():
         rows += run()
     if rows:
         write_results(rows, names)
+    if "studio" in names:
+        print("bench: %s ..." % BENCHMARKS[-2][1], flush=True)
+        studio_bench.run(BUILD_DIR, SOURCE_DIR)
     if "export" in names:
         print("bench: %s ..." % BENCHMARKS[-1][1], flush=True)
         export_bench.main(BUILD_DIR, SOURCE_DIR)
