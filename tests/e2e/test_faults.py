@@ -5,6 +5,7 @@ signal. tests/README.md lists the cases."""
 import os
 import random
 import shutil
+import struct
 import subprocess
 import unittest
 
@@ -205,14 +206,24 @@ class ImageFileTest(FaultTestCase):
 
 class MusicFileTest(FaultTestCase):
 
-    def check_music(self, content):
+    def check_music(self, content, reason=None):
+        """Runs with content (bytes, or a function making the file at the
+        path it is given) as the soundtrack: start-up must fail naming it,
+        with the reason given, or any reason, on the next line."""
         cwd = scratch_dir(self)
-        write(os.path.join(cwd, MUSIC_NAME), content)
+        path = os.path.join(cwd, MUSIC_NAME)
+        if callable(content):
+            os.remove(path)
+            content(path)
+        else:
+            write(path, content)
         intro = self.run_to_end(cwd, 1)
         errors = intro.stderr().split("\n")
         self.assertEqual(errors[0], "Error loading music: " + MUSIC_NAME)
         self.assertEqual(len(errors), 3, intro.stderr())
-        self.assertNotEqual(errors[1], "", "the mixer's reason follows")
+        self.assertNotEqual(errors[1], "", "the reason follows")
+        if reason is not None:
+            self.assertEqual(errors[1], reason)
         self.assertEqual(time_lines(intro.stdout()), [])
 
     def test_an_empty_music_file_ends_start_up(self):
@@ -225,6 +236,16 @@ class MusicFileTest(FaultTestCase):
         with open(os.path.join(scratch_dir(self), MUSIC_NAME), "rb") as f:
             whole = f.read()
         self.check_music(b"RIFX" + whole[4:100000])
+
+    def test_a_music_file_whose_header_says_no_channels_ends_start_up(self):
+        # PCM, 0 channels, 22050 Hz, 0 bytes a second, blocks of 0 bytes, 16 bits.
+        fmt = struct.pack("<HHIIHH", 1, 0, 22050, 0, 0, 16)
+        header = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", 4096)
+        self.check_music(b"RIFF" + struct.pack("<I", len(header) + 4096) + header + bytes(4096),
+                         "Channel count is zero.")
+
+    def test_a_music_file_that_is_a_fifo_ends_start_up_without_waiting(self):
+        self.check_music(os.mkfifo, "not a regular file")
 
 
 class PlatformTest(FaultTestCase):
