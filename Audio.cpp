@@ -31,8 +31,9 @@ namespace
 	// taken, opened without waiting, and libsndfile reads its header first:
 	// the mixer's own reader divides by the channel count it finds there.
 	// The mixer then reads the very file that was checked. Returns the
-	// music, or null with *reason set.
-	Mix_Music *LoadSoundtrack(const char *path, std::string *reason)
+	// music, or null with *reason set; *shortfall is set when the file holds
+	// less than its header promises (SoundFileShortfall), which still plays.
+	Mix_Music *LoadSoundtrack(const char *path, std::string *reason, std::string *shortfall)
 	{
 		SoundFile sound = OpenSoundFile(path);
 		if(!sound.error.empty())
@@ -40,6 +41,7 @@ namespace
 			*reason = sound.error;
 			return nullptr;
 		}
+		*shortfall = SoundFileShortfall(path, sound.file);
 		sound.reader.reset();
 		const int descriptor = sound.file.Release();
 		FILE *stream = lseek(descriptor, 0, SEEK_SET) == 0 ? fdopen(descriptor, "rb") : nullptr;
@@ -90,13 +92,16 @@ void load_music()
 		std::cerr << "Could not open the audio device: " << SDL_GetError() << std::endl;
 
 	std::string reason;
-	music_ptr = LoadSoundtrack(MY_COOL_MP3, &reason);
+	std::string shortfall;
+	music_ptr = LoadSoundtrack(MY_COOL_MP3, &reason, &shortfall);
 	if(!music_ptr)
 	{
 		std::cerr << "Error loading music: " << MY_COOL_MP3 << std::endl;
 		std::cerr << reason << std::endl;
 		std::exit(1);
 	}
+	if(!shortfall.empty())
+		std::cerr << shortfall << std::endl;
 }
 
 void play_music()

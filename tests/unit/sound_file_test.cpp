@@ -98,3 +98,31 @@ TEST_F(SoundFiles, OnlyARegularFileWithAHeaderTheReaderTakesIsOpened)
 	EXPECT_EQ(OpenSoundFile((folder / "folder.wav").string()).error, "not a regular file");
 	EXPECT_EQ(OpenSoundFile((folder / "absent.wav").string()).error, "System error : No such file or directory.");
 }
+
+// A WAV file whose header promises 4 s at 22050 Hz, stereo 16-bit, and that
+// holds half of that; then the same data honestly described, and a header
+// that leaves the length open.
+TEST_F(SoundFiles, AFileCutShortIsNamedWithBothLengthsAndAnHonestOneIsNot)
+{
+	const uint32_t second = 22050 * 4;
+	const std::string cut = Write("cut.wav", Wav(2, 22050, 4 * second, 2 * second));
+	EXPECT_EQ(SoundFileShortfall(cut, InputFile(cut)), cut + " holds 2.0 s of the 4.0 s its header promises");
+	const std::string honest = Write("honest.wav", Wav(2, 22050, 2 * second, 2 * second));
+	EXPECT_EQ(SoundFileShortfall(honest, InputFile(honest)), "");
+	const std::string open = Write("open.wav", Wav(2, 22050, 0xFFFFFFFFu, 2 * second));
+	EXPECT_EQ(SoundFileShortfall(open, InputFile(open)), "");
+	const std::string garbage = Write("garbage.wav", std::string(100, 'x'));
+	EXPECT_EQ(SoundFileShortfall(garbage, InputFile(garbage)), "");
+}
+
+TEST_F(SoundFiles, AShortfallOfLessThanATenthOfASecondStillReadsAsTwoLengths)
+{
+	const uint32_t second = 22050 * 4;
+	const std::string cut = Write("cut.wav", Wav(2, 22050, 4 * second, 4 * second - 4 * 100));
+	EXPECT_EQ(SoundFileShortfall(cut, InputFile(cut)), cut + " holds 3.995 s of the 4.000 s its header promises");
+	InputFile file(cut);
+	char first = 0;
+	SoundFileShortfall(cut, file);
+	ASSERT_EQ(read(file.Descriptor(), &first, 1), 1);
+	EXPECT_EQ(first, 'R') << "the header is read without moving the file's offset";
+}

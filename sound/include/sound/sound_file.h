@@ -35,4 +35,14 @@ struct SoundFile
 // zero.").
 SoundFile OpenSoundFile(const std::string &path);
 
+// The line for a WAV file cut short, one that holds less than its header
+// promises (a data chunk larger than the bytes after its start): "PATH holds
+// 67.5 s of the 135.0 s its header promises", with more decimals where one
+// would make both read the same. "" when the file holds all that its data
+// chunk promises, when the header leaves the length open (a data size of 0
+// or 0xFFFFFFFF, as writers that stream leave it), and for a file that is
+// not a RIFF WAVE file with a format chunk before its data. The header is
+// read through file's descriptor without moving its offset.
+std::string SoundFileShortfall(const std::string &path, const InputFile &file);
+
 #endif
