@@ -70,7 +70,8 @@ class ShaderFileTest(FaultTestCase):
         intro = self.run_to_end(cwd, 1)
         log = intro.driver_log(stage, path)
         self.assertNotEqual(log, "")
-        self.assertEqual(intro.stderr(), log + "\n")
+        # The file first, as the overlay's header names it, then the log.
+        self.assertEqual(intro.stderr(), "data/%s:\n%s\n" % (name, log))
         if debug_report:
             # The driver reports the compiler's error through the debug
             # output too, in the words of its log; no frame is drawn.
@@ -85,10 +86,22 @@ class ShaderFileTest(FaultTestCase):
             with self.subTest(name):
                 self.check_compile_failure(name, stage, b"")
 
-    def test_garbage_shader_files_fail_to_compile_with_the_drivers_log(self):
-        for name, stage in (("standard.vert", "vertex"), ("intro.frag", "fragment")):
+    def test_garbage_shader_files_are_refused_at_their_first_nul_byte(self):
+        for name in ("standard.vert", "intro.frag"):
             with self.subTest(name):
-                self.check_compile_failure(name, stage, garbage(3000, name))
+                cwd = scratch_dir(self)
+                content = garbage(3000, name)
+                self.assertIn(0, content)
+                write(os.path.join(cwd, "data", name), content)
+                intro = self.run_to_end(cwd, 1)
+                self.assertEqual(intro.stderr(), "data/%s holds a NUL byte at offset %d\n" % (name, content.index(0)))
+                self.assertEqual(intro.stdout(), "", "nothing reached the compiler")
+
+    def test_a_nul_byte_in_a_shader_with_main_is_named_not_the_drivers_missing_main(self):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "data", "intro.frag"), NO_UNIFORMS_SHADER.encode() + b"\0// after\n")
+        intro = self.run_to_end(cwd, 1)
+        self.assertEqual(intro.stderr(), "data/intro.frag holds a NUL byte at offset %d\n" % len(NO_UNIFORMS_SHADER))
 
     def test_a_shader_that_does_not_compile_ends_start_up_with_the_drivers_log(self):
         self.check_compile_failure("intro.frag", "fragment",
@@ -102,7 +115,7 @@ class ShaderFileTest(FaultTestCase):
         log = intro.driver_log("link", os.path.join(cwd, "data", "standard.vert"),
                                os.path.join(cwd, "data", "intro.frag"))
         self.assertIn("main", log)
-        self.assertEqual(intro.stderr(), log + "\n")
+        self.assertEqual(intro.stderr(), "data/standard.vert + data/intro.frag:\n%s\n" % log)
         self.assertEqual(intro.stdout(), "")
 
     def test_an_unwritten_varying_links_on_this_driver_and_runs(self):
