@@ -74,7 +74,9 @@ contact-sheet: build
 # peers): figures printed and written to bench/results.md with a frame-time
 # plot, bench/frame-times.png, and the video export's to
 # bench/export-results.md (BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS pick
-# its size and shaders; the whole of it takes over an hour).
+# its size and shaders; the whole of it takes over an hour). BENCH_ONLY runs
+# only the benchmarks it names (make bench BENCH_ONLY=overlay,spectrum; the
+# names are in bench/run_benchmarks.py) and renews only their rows.
 bench: deps
 	@tools/install-deps.sh libglew-dev libepoxy-dev gnuplot-nox
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINTRO_BENCH=ON > /dev/null

@@ -52,6 +52,8 @@ namespace
 	std::vector<double> frameTimes;
 	std::vector<unsigned char> pixel_buffer;
 	CaptureTally captureTally;
+	// Whether the capture has said that it waits for its window.
+	bool captureWaits = false;
 
 	// Reads the frame just drawn, before the swap leaves the back buffer
 	// undefined: rows of exactly the frame's width * 3 bytes, bottom row first.
@@ -191,6 +193,17 @@ void mouse(int, int, int, int)
 
 void motion(int, int)
 {
+}
+
+// No frame comes while the window is out of view, so a capture says once that
+// it waits, and once that it goes on; a normal run says nothing.
+void visibility(bool shown)
+{
+	const bool waits = !shown;
+	if(!capture || waits == captureWaits)
+		return;
+	captureWaits = waits;
+	std::cerr << (waits ? "The capture waits while its window is hidden" : "The capture goes on") << std::endl;
 }
 
 int finish()

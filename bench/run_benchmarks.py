@@ -3,9 +3,13 @@
 bench/results.md with a frame-time plot, bench/frame-times.png; last, the
 video export's benchmark (export_bench.py) writes bench/export-results.md.
 
-Usage: run_benchmarks.py BUILD_DIR SOURCE_DIR
+Usage: [BENCH_ONLY=NAME,...] run_benchmarks.py BUILD_DIR SOURCE_DIR
 
-BUILD_DIR is a build configured with -DINTRO_BENCH=ON. Every comparison runs
+BUILD_DIR is a build configured with -DINTRO_BENCH=ON. BENCH_ONLY runs only
+the benchmarks it names, of overhead, overlay, hitch, capture, bmp, spectrum,
+loader, startup and export; their rows then replace their own in
+bench/results.md, which keeps the others and notes the date of each one
+measured alone. Every comparison runs
 both sides in the same invocation, alternating round by round, and reports
 medians and ratios, since the machine is shared. Benchmarks measure; nothing
 here fails on a missed goal.
@@ -28,6 +32,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import export_bench  # noqa: E402
 import intro_constants  # noqa: E402
+import studio_bench  # noqa: E402
 from files import replace_file  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
@@ -334,49 +339,42 @@ plot '%s' index 0 using 1:($3 == 0 ? $2 : 1/0) with points pt 7 ps 0.3 lc rgb '#
     os.remove(data)
 
 
-def main():
-    if not BUILD_DIR:
-        sys.exit(__doc__)
-    print("bench: frame-loop overhead ...", flush=True)
+# ------------------------------------------------------------------ the rows
+
+def overhead_rows():
     overhead = frame_loop_overhead()
-    print("bench: failure overlay ...", flush=True)
+    return [("Frame-loop overhead, 640x480, trivial shader",
+             "intro %.0f fps, bare loop %.0f fps" % (overhead["intro"], overhead["bare"]),
+             "%.3f" % overhead["ratio"], ">= 0.95", overhead["ratio"] >= 0.95)]
+
+
+def overlay_rows():
     overlay = overlay_cost()
     print("bench: failure overlay: frame ms none %.3f, hidden %.3f, shown %.3f; hidden/none %.3f, "
           "shown - none %.3f ms; OverlayShow %.3f ms, OverlayInit %.1f ms" % (
               overlay["frame_none_ms"], overlay["frame_hidden_ms"], overlay["frame_shown_ms"],
               overlay["hidden_over_none"], overlay["shown_minus_none_ms"], overlay["show_ms"],
               overlay["init_first_ms"]), flush=True)
-    print("bench: rebuild hitch ...", flush=True)
-    hitch = rebuild_hitch()
-    print("bench: capture throughput ...", flush=True)
-    capture = {size: capture_throughput(size) for size in ((640, 480), (1280, 720))}
-    print("bench: BMP encoding ...", flush=True)
-    bmp = bmp_encoding()
-    print("bench: the sound's bytes ...", flush=True)
-    sound = spectrum_cost()
-    print("bench: loader ...", flush=True)
-    loaders = loader_costs()
-    print("bench: start-up ...", flush=True)
-    start = startup()
+    return [("Failure overlay, 1280x720, trivial shader (median frame ms)",
+             "no overlay call %.3f, hidden %.3f, shown (20-line log, panel %d px high) %.3f; "
+             "shown costs %.3f ms a frame; "
+             "one OverlayShow %.3f ms; OverlayInit %.1f ms the first time, %.1f ms repeated" % (
+                 overlay["frame_none_ms"], overlay["frame_hidden_ms"], overlay["panel_height"],
+                 overlay["frame_shown_ms"], overlay["shown_minus_none_ms"], overlay["show_ms"],
+                 overlay["init_first_ms"], overlay["init_ms"]),
+             "hidden/none %.3f (rounds %.3f to %.3f), shown/none %.3f" % (
+                 overlay["hidden_over_none"], overlay["hidden_over_none_round_min"],
+                 overlay["hidden_over_none_round_max"], overlay["shown_over_none"]),
+             "hidden: the frame loop unchanged; shown: reported", None)]
 
+
+def hitch_rows():
+    hitch = rebuild_hitch()
+    plot(hitch, os.path.join(SOURCE_DIR, "bench", "frame-times.png"))
     unchanged = hitch["unchanged"]
     edited = hitch["edited"]
     median_frame = median(unchanged["ordinary"])
-    rows = [
-        ("Frame-loop overhead, 640x480, trivial shader",
-         "intro %.0f fps, bare loop %.0f fps" % (overhead["intro"], overhead["bare"]),
-         "%.3f" % overhead["ratio"], ">= 0.95", overhead["ratio"] >= 0.95),
-        ("Failure overlay, 1280x720, trivial shader (median frame ms)",
-         "no overlay call %.3f, hidden %.3f, shown (20-line log, panel %d px high) %.3f; "
-         "shown costs %.3f ms a frame; "
-         "one OverlayShow %.3f ms; OverlayInit %.1f ms the first time, %.1f ms repeated" % (
-             overlay["frame_none_ms"], overlay["frame_hidden_ms"], overlay["panel_height"],
-             overlay["frame_shown_ms"], overlay["shown_minus_none_ms"], overlay["show_ms"],
-             overlay["init_first_ms"], overlay["init_ms"]),
-         "hidden/none %.3f (rounds %.3f to %.3f), shown/none %.3f" % (
-             overlay["hidden_over_none"], overlay["hidden_over_none_round_min"],
-             overlay["hidden_over_none_round_max"], overlay["shown_over_none"]),
-         "hidden: the frame loop unchanged; shown: reported", None),
+    return [
         ("Ordinary frames, bundled intro, 640x480 (median / p99 / max ms)",
          describe(unchanged["ordinary"]), "", "report", None),
         ("Rebuild frames, files unchanged (median / p99 / max ms)", describe(unchanged["rebuild"]),
@@ -385,41 +383,151 @@ def main():
         ("Rebuild frames, shader edited (median / p99 / max ms)", describe(edited["rebuild"]),
          "%.1f x median frame" % (median(edited["rebuild"]) / median_frame), "report", None),
     ]
-    for size, result in capture.items():
+
+
+def capture_rows():
+    rows = []
+    for size in ((640, 480), (1280, 720)):
+        result = capture_throughput(size)
         rows.append(("Capture, %dx%d, trivial shader" % size,
                      "intro %.1f fps, floor %.1f fps" % (result["intro"], result["floor"]),
                      "%.3f" % result["ratio"], ">= 0.8", result["ratio"] >= 0.8))
-    rows.append(("BMP encoding, 1920x1080", "encode %.2f GB/s, copy %.2f GB/s" % (bmp["encode"], bmp["copy"]),
-                 "%.3f" % bmp["ratio"], ">= 0.25", bmp["ratio"] >= 0.25))
-    rows.append(("The sound's bytes per frame: FFT and bytes; whole analysis from a WAV file",
-                 "%.1f us; %.1f us" % (sound["transform"], sound["analysis"]), "",
-                 "FFT and bytes <= 100 us", sound["transform"] <= 100.0))
-    ours = loaders["glload"]["ms"]
-    rows.append(("Loader: load + first use of the intro's entry points",
-                 "glload %.2f ms (%d look-ups), GLEW %.2f ms (%d), libepoxy %.2f ms (%d)" % (
-                     ours, loaders["glload"]["lookups"], loaders["glew"]["ms"], loaders["glew"]["lookups"],
-                     loaders["epoxy"]["ms"], loaders["epoxy"]["lookups"]),
-                 "%.2f x GLEW, %.2f x libepoxy" % (ours / loaders["glew"]["ms"], ours / loaders["epoxy"]["ms"]),
-                 "faster than both", ours < loaders["glew"]["ms"] and ours < loaders["epoxy"]["ms"]))
-    rows.append(("Start-up, exec to the first frame's time line, 1280x720", "%.0f ms" % start["first_frame"],
-                 "", "report", None))
-    rows.append(("Start-up steps (ms)",
-                 "toolkit and context %.1f, loader %.1f, shader compile and link %.1f, image decode and "
-                 "upload %.1f, audio set-up %.1f" % (start["toolkit"], start["loader"], start["compile"],
-                                                     start["image"], start["audio"]),
-                 "own steps %.1f ms" % start["own"], "own steps < 20 ms", start["own"] < 20.0))
+    return rows
 
+
+def bmp_rows():
+    bmp = bmp_encoding()
+    return [("BMP encoding, 1920x1080", "encode %.2f GB/s, copy %.2f GB/s" % (bmp["encode"], bmp["copy"]),
+             "%.3f" % bmp["ratio"], ">= 0.25", bmp["ratio"] >= 0.25)]
+
+
+def spectrum_rows():
+    sound = spectrum_cost()
+    print("bench: the sound's bytes: FFT and bytes %.1f us, whole analysis %.1f us" % (
+        sound["transform"], sound["analysis"]), flush=True)
+    return [("The sound's bytes per frame: FFT and bytes; whole analysis from a WAV file",
+             "%.1f us; %.1f us" % (sound["transform"], sound["analysis"]), "",
+             "FFT and bytes <= 100 us", sound["transform"] <= 100.0)]
+
+
+def loader_rows():
+    loaders = loader_costs()
+    ours = loaders["glload"]["ms"]
+    return [("Loader: load + first use of the intro's entry points",
+             "glload %.2f ms (%d look-ups), GLEW %.2f ms (%d), libepoxy %.2f ms (%d)" % (
+                 ours, loaders["glload"]["lookups"], loaders["glew"]["ms"], loaders["glew"]["lookups"],
+                 loaders["epoxy"]["ms"], loaders["epoxy"]["lookups"]),
+             "%.2f x GLEW, %.2f x libepoxy" % (ours / loaders["glew"]["ms"], ours / loaders["epoxy"]["ms"]),
+             "faster than both", ours < loaders["glew"]["ms"] and ours < loaders["epoxy"]["ms"])]
+
+
+def startup_rows():
+    start = startup()
+    return [("Start-up, exec to the first frame's time line, 1280x720", "%.0f ms" % start["first_frame"],
+             "", "report", None),
+            ("Start-up steps (ms)",
+             "toolkit and context %.1f, loader %.1f, shader compile and link %.1f, image decode and "
+             "upload %.1f, audio set-up %.1f" % (start["toolkit"], start["loader"], start["compile"],
+                                                 start["image"], start["audio"]),
+             "own steps %.1f ms" % start["own"], "own steps < 20 ms", start["own"] < 20.0)]
+
+
+# The benchmarks in the order they run and their rows stand in results.md:
+# (name for BENCH_ONLY, what the progress line says, the function that runs it
+# and returns its rows, the beginnings of its rows' measure names). The video
+# export comes last and writes its own file.
+BENCHMARKS = (
+    ("overhead", "frame-loop overhead", overhead_rows, ("Frame-loop overhead",)),
+    ("overlay", "failure overlay", overlay_rows, ("Failure overlay",)),
+    ("hitch", "rebuild hitch", hitch_rows, ("Ordinary frames", "Rebuild frames")),
+    ("capture", "capture throughput", capture_rows, ("Capture,",)),
+    ("bmp", "BMP encoding", bmp_rows, ("BMP encoding",)),
+    ("spectrum", "the sound's bytes", spectrum_rows, ("The sound's bytes",)),
+    ("loader", "loader", loader_rows, ("Loader:",)),
+    ("startup", "start-up", startup_rows, ("Start-up",)),
+    ("studio", "the studio (its section of bench/results.md)", None, ()),
+    ("export", "video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS choose)",
+     None, ()),
+)
+NAMES = [benchmark[0] for benchmark in BENCHMARKS]
+ALONE_PREFIX = "Measured alone with `BENCH_ONLY`: "
+
+
+def chosen():
+    """The benchmarks BENCH_ONLY names (comma- or space-separated), in their
+    own order; all of them when it is unset or empty."""
+    words = os.environ.get("BENCH_ONLY", "").replace(",", " ").split()
+    unknown = [word for word in words if word not in NAMES]
+    if unknown:
+        sys.exit("bench: BENCH_ONLY takes %s, not %r" % (", ".join(NAMES), " ".join(unknown)))
+    return [name for name in NAMES if not words or name in words]
+
+
+def owner(row):
+    """The benchmark whose row a table line or a row tuple is, or None."""
+    measure = row[0] if isinstance(row, tuple) else row.split(" | ")[0].lstrip("| ")
+    for name, _, _, prefixes in BENCHMARKS:
+        if any(measure.startswith(prefix) for prefix in prefixes):
+            return name
+    return None
+
+
+def table_line(row):
+    name, figures, ratio, goal, met = row
+    return "| %s | %s | %s | %s | %s |" % (name, figures, ratio, goal, "" if met is None else ("yes" if met else "no"))
+
+
+def earlier_results(path):
+    """From an existing results.md: (its date line, its machine line, the
+    dates of benchmarks measured alone, its table lines by benchmark)."""
+    dated, machine, alone, lines = None, None, {}, {}
+    if not os.path.exists(path):
+        return dated, machine, alone, lines
+    with open(path) as f:
+        for line in f.read().splitlines():
+            if line.startswith("Measured on "):
+                dated = line
+            elif line.startswith("Machine: "):
+                machine = line
+            elif line.startswith(ALONE_PREFIX):
+                for entry in line[len(ALONE_PREFIX):].rstrip(".").split(", "):
+                    name, _, day = entry.partition(" on ")
+                    alone[name] = day
+            elif line.startswith("| ") and owner(line):
+                lines.setdefault(owner(line), []).append(line)
+    return dated, machine, alone, lines
+
+
+def write_results(rows, names):
+    """Writes results.md: a whole run's rows alone, or after a run of only
+    some benchmarks, their new rows in place of their old ones, the others
+    kept as they were with the date of the run that measured them."""
+    path = os.path.join(SOURCE_DIR, "bench", "results.md")
     stamp = datetime.date.today().isoformat()
+    dated = "Measured on %s by `make bench` (`bench/run_benchmarks.py`)." % stamp
+    machine = "Machine: %s." % export_bench.machine()
+    alone = {}
+    new_lines = {}
+    for row in rows:
+        new_lines.setdefault(owner(row), []).append(table_line(row))
+    if set(names) != set(NAMES):
+        old_dated, old_machine, alone, old_lines = earlier_results(path)
+        dated, machine = old_dated, old_machine or machine
+        for name in new_lines:
+            alone[name] = stamp
+        new_lines = dict(old_lines, **new_lines)
     table = ["| Measure | Figures | Ratio | Goal | Met |", "|---|---|---|---|---|"]
-    for name, figures, ratio, goal, met in rows:
-        table.append("| %s | %s | %s | %s | %s |" % (name, figures, ratio, goal,
-                                                    "" if met is None else ("yes" if met else "no")))
+    for name in NAMES:
+        table += new_lines.get(name, [])
+    notes = [dated, ""] if dated else []
+    if alone:
+        notes += [ALONE_PREFIX + ", ".join("%s on %s" % (name, alone[name]) for name in NAMES if name in alone)
+                  + ".", ""]
     report = "\n".join([
         "# Benchmark results",
         "",
-        "Measured on %s by `make bench` (`bench/run_benchmarks.py`)." % stamp,
-        "",
-        "Machine: %s." % export_bench.machine(),
+    ] + notes + [
+        machine,
         "",
         "Medians of alternating rounds; frame rates from the programs' own `FPS:` lines, written to a",
         "file. Captured frames go to a tmpfs folder, so that the disk's write-back does not decide.",
@@ -432,12 +540,28 @@ def main():
     ] + table + ["", "![Frame times](frame-times.png)", "",
                  "The video export's figures are in [export-results.md](export-results.md).", ""])
     print(report)
-    with open(os.path.join(SOURCE_DIR, "bench", "results.md"), "w") as f:
+    with open(path, "w") as f:
         f.write(report)
-    plot(hitch, os.path.join(SOURCE_DIR, "bench", "frame-times.png"))
-    print("bench: video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS "
-          "choose) ...", flush=True)
-    export_bench.main(BUILD_DIR, SOURCE_DIR)
+
+
+def main():
+    if not BUILD_DIR:
+        sys.exit(__doc__)
+    names = chosen()
+    rows = []
+    for name, words, run, _ in BENCHMARKS:
+        if name not in names or run is None:
+            continue
+        print("bench: %s ..." % words, flush=True)
+        rows += run()
+    if rows:
+        write_results(rows, names)
+    if "studio" in names:
+        print("bench: %s ..." % BENCHMARKS[-2][1], flush=True)
+        studio_bench.run(BUILD_DIR, SOURCE_DIR)
+    if "export" in names:
+        print("bench: %s ..." % BENCHMARKS[-1][1], flush=True)
+        export_bench.main(BUILD_DIR, SOURCE_DIR)
 
 
 if __name__ == "__main__":

@@ -87,6 +87,10 @@ namespace
 	{
 		Guarded([=] { motion(x, y); });
 	}
+	void WindowStatusCallback(int state)
+	{
+		Guarded([=] { visibility(state != GLUT_HIDDEN && state != GLUT_FULLY_COVERED); });
+	}
 
 	// Opens /dev/null on each of the standard descriptors that the process
 	// was started without, so that no file opened later (the X connection,
@@ -130,9 +134,15 @@ int main(int argc, char **argv)
 	// A full-screen window starts at the screen's size, so that no frame (a
 	// captured one least of all) is drawn at the toolkit's default size
 	// before the switch to full screen takes effect.
+	// It also starts at the screen's corner: left to the toolkit, it lands one
+	// pixel up and left where no window manager moves it, and on a screen one
+	// pixel wide or high none of it shows, so that no frame is ever drawn.
 	const WindowMode mode = window(argc, argv, width, height);
 	if(mode == WindowMode::FullScreen)
+	{
+		glutInitWindowPosition(0, 0);
 		glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+	}
 	else
 		glutInitWindowSize(width, height);
 	int window = glutCreateWindow(argv[0]);
@@ -178,6 +188,7 @@ int main(int argc, char **argv)
 	glutSpecialFunc(SpecialCallback);
 	glutMouseFunc(MouseCallback);
 	glutMotionFunc(MotionCallback);
+	glutWindowStatusFunc(WindowStatusCallback);
 
 	glutMainLoop();
 	const int finishStatus = finish();

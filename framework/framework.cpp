@@ -4,10 +4,7 @@
 #include <glutil/Shader.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
 
 namespace
@@ -71,14 +68,6 @@ namespace
 		lastReported = std::current_exception();
 	}
 
-	// A regular file (after links) that opens for reading; a directory of the
-	// same name is not a data file.
-	bool IsReadableFile(const std::string &path)
-	{
-		std::error_code error;
-		return std::filesystem::is_regular_file(path, error) && std::ifstream(path).is_open();
-	}
-
 	// Compiles shader text into a new shader object: a compile failure (or
 	// any other std::exception while compiling) is printed and rethrown.
 	GLuint CompileShaderText(GLenum shaderType, const std::string &text)
@@ -101,29 +90,36 @@ namespace
 	}
 }
 
-std::string Framework::FindFileOrThrow(const std::string &basename)
+Framework::DataFile Framework::OpenDataFileOrThrow(const std::string &basename)
 {
 	// The file system would see a name with a NUL byte cut short, and so
-	// check a different file than the one asked for.
-	if(basename.find('\0') != std::string::npos)
-		throw std::runtime_error("Could not find the file " + basename);
-	const std::string local = "data/" + basename;
-	if(IsReadableFile(local))
-		return local;
-	const std::string parent = "../data/" + basename;
-	if(IsReadableFile(parent))
-		return parent;
+	// open a different file than the one asked for.
+	if(basename.find('\0') == std::string::npos)
+		for(const char *folder : {"data/", "../data/"})
+		{
+			DataFile found = {folder + basename, InputFile(folder + basename)};
+			if(found.file.IsRegular())
+				return found;
+		}
 	throw std::runtime_error("Could not find the file " + basename);
+}
+
+std::string Framework::FindFileOrThrow(const std::string &basename)
+{
+	return OpenDataFileOrThrow(basename).path;
 }
 
 GLuint Framework::LoadShader(GLenum shaderType, const std::string &basename)
 {
-	const std::string path = FindFileOrThrow(basename);
-	std::ifstream file(path, std::ios::binary);
-	std::ostringstream text;
-	text << file.rdbuf();
-	file.close();
-	return CompileShaderText(shaderType, text.str());
+	DataFile found = OpenDataFileOrThrow(basename);
+	std::string text;
+	const std::string error = found.file.Stream([&](const char *block, size_t size) {
+		text.append(block, size);
+		return true;
+	});
+	if(!error.empty())
+		throw std::runtime_error("Could not read " + found.path + ": " + error);
+	return CompileShaderText(shaderType, text);
 }
 
 GLuint Framework::CreateProgram(const std::vector<GLuint> &shaderList)

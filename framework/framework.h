@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "files/open_input.h"
+
 // Hooks the application defines. The entry point calls defaults once before
 // the window exists (it returns the display mode to use and may change the
 // proposed size), then window with the command line that the toolkit left
@@ -35,6 +37,11 @@ void specialKeyDown(int key, int x, int y);
 void mouse(int button, int state, int x, int y);
 // The pointer moved with a button held.
 void motion(int x, int y);
+// The window came into view (shown is true) or went out of it: unmapped,
+// minimised or wholly covered. The toolkit draws no frame while it is out of
+// view. Called on each change the window system reports, so the same value
+// may come twice.
+void visibility(bool shown);
 int finish();
 
 // The GL debug-message callback: prints "<type> from <source>,\t<severity>
@@ -45,13 +52,33 @@ void DebugFunc(GLenum source, GLenum type, GLuint id, GLenum severity, GLsizei l
 
 namespace Framework
 {
-	// "data/" + basename when that file opens for reading, else "../data/" +
-	// basename, both relative to the working directory. Throws
-	// std::runtime_error("Could not find the file " + basename) otherwise.
+	// A data file as the lookup found it: the path it was opened by and the
+	// file, open.
+	struct DataFile
+	{
+		std::string path;
+		InputFile file;
+	};
+
+	// Finds and opens the data file basename: "data/" + basename when that
+	// opens as a regular file (after links), else "../data/" + basename, both
+	// relative to the working directory. Each name is opened once, without
+	// blocking, and judged on the descriptor opened, so a FIFO, device or
+	// directory of that name is passed over and never waited on, and the
+	// file handed back is the one judged. Throws std::runtime_error("Could
+	// not find the file " + basename) when neither is a regular file.
+	DataFile OpenDataFileOrThrow(const std::string &basename);
+
+	// "data/" + basename when that file opens as a regular file, else
+	// "../data/" + basename, as OpenDataFileOrThrow finds them (the file is
+	// closed again). Throws std::runtime_error("Could not find the file " +
+	// basename) otherwise.
 	std::string FindFileOrThrow(const std::string &basename);
 
-	// Finds, reads and compiles one shader file into a new shader object. A
-	// missing file's error passes on unprinted; a compile failure (or any other
+	// Finds, reads and compiles one shader file into a new shader object,
+	// reading the file that the lookup opened. A missing file's error, and
+	// "Could not read PATH: REASON" for one that fails to read, pass on
+	// unprinted; a compile failure (or any other
 	// std::exception while compiling) prints what() on standard error and is
 	// rethrown unchanged.
 	GLuint LoadShader(GLenum shaderType, const std::string &basename);

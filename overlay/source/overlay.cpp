@@ -143,14 +143,6 @@ void OverlayHide(OverlayKind kind)
 	Rebuild();
 }
 
-void OverlayHideAll()
-{
-	overlay.shown = {};
-	overlay.messages = {};
-	overlay.vertexCount = 0;
-	overlay.panelHeight = 0;
-}
-
 void OverlayResize(int width, int height)
 {
 	if(!overlay.enabled || (width == overlay.width && height == overlay.height))

@@ -1,11 +1,8 @@
 // Reading the scene's input files: see input_files.h.
 #include "scene/input_files.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -44,135 +41,82 @@ namespace
 		return stamp;
 	}
 
-	// An open file and what it is; closes the descriptor when it goes.
-	class OpenFile
+	// Reads the open file at path whole into a FileBytes. Only a regular
+	// file is read; anything else fails with "not a regular file", a file
+	// over kMaxInputBytes with "larger than 256 MiB".
+	FileBytes ReadOpened(const std::string &path, InputFile &stream)
 	{
-	public:
-		// Opens path without waiting: a FIFO or a device opens at once and is
-		// then refused by IsRegular rather than read.
-		explicit OpenFile(const std::string &path)
-		    : descriptor(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)),
-		      openError(descriptor < 0 ? errno : 0)
+		FileBytes file;
+		file.path = path;
+		if(!stream.IsOpen())
 		{
-			struct stat status;
-			if(descriptor >= 0 && fstat(descriptor, &status) == 0)
-			{
-				stamp = StampOf(status);
-				regular = S_ISREG(status.st_mode);
-			}
+			file.error = stream.Error();
+			return file;
 		}
-		~OpenFile()
+		file.found = true;
+		file.stamp = StampOf(stream.StatusAtOpen());
+		if(!stream.IsRegular())
 		{
-			if(descriptor >= 0)
-				close(descriptor);
+			file.error = kNotRegular;
+			return file;
 		}
-		OpenFile(const OpenFile &) = delete;
-		OpenFile &operator=(const OpenFile &) = delete;
+		bool tooLarge = false;
+		file.error = stream.Stream([&](const char *block, size_t count) {
+			tooLarge = file.bytes.size() + count > kMaxInputBytes;
+			if(!tooLarge)
+				file.bytes.append(block, count);
+			return !tooLarge;
+		});
+		if(file.error.empty() && tooLarge)
+			file.error = "larger than 256 MiB";
+		file.complete = file.error.empty();
+		if(!file.complete)
+			file.bytes.clear();
+		return file;
+	}
 
-		bool IsOpen() const
-		{
-			return descriptor >= 0;
-		}
-		bool IsRegular() const
-		{
-			return regular;
-		}
-		std::string OpenError() const
-		{
-			return std::strerror(openError);
-		}
-		const FileStamp &Stamp() const
-		{
-			return stamp;
-		}
-
-		// Hands the file's bytes to consume(block, size) a block at a time,
-		// until consume returns false or the file ends. Returns "" or the
-		// reason the file could not be read.
-		template <typename Consume>
-		std::string Stream(Consume consume)
-		{
-			static char block[65536];
-			for(;;)
-			{
-				const ssize_t count = read(descriptor, block, sizeof block);
-				if(count < 0 && errno == EINTR)
-					continue;
-				if(count < 0)
-					return std::strerror(errno);
-				if(count == 0 || !consume(block, static_cast<size_t>(count)))
-					return "";
-			}
-		}
-
-	private:
-		int descriptor;
-		int openError;
-		bool regular = false;
-		FileStamp stamp;
-	};
+	// Whether the open file holds what known recorded; see FileMatches.
+	bool OpenedMatches(const FileBytes &known, InputFile &stream)
+	{
+		if(!stream.IsOpen())
+			return !known.found && known.error == stream.Error();
+		if(!known.found)
+			return false;
+		if(!known.complete)
+			return StampOf(stream.StatusAtOpen()) == known.stamp;
+		if(!stream.IsRegular())
+			return false;
+		// Compared block by block without keeping a copy, so that the check
+		// every rebuild makes costs little.
+		size_t offset = 0;
+		bool same = true;
+		const std::string error = stream.Stream([&](const char *block, size_t count) {
+			same = offset + count <= known.bytes.size() && std::memcmp(known.bytes.data() + offset, block, count) == 0;
+			offset += count;
+			return same;
+		});
+		return same && error.empty() && offset == known.bytes.size();
+	}
 }
 
 FileBytes ReadFile(const std::string &path)
 {
-	FileBytes file;
-	file.path = path;
-	OpenFile stream(path);
-	if(!stream.IsOpen())
-	{
-		file.error = stream.OpenError();
-		return file;
-	}
-	file.found = true;
-	file.stamp = stream.Stamp();
-	if(!stream.IsRegular())
-	{
-		file.error = kNotRegular;
-		return file;
-	}
-	bool tooLarge = false;
-	file.error = stream.Stream([&](const char *block, size_t count) {
-		tooLarge = file.bytes.size() + count > kMaxInputBytes;
-		if(!tooLarge)
-			file.bytes.append(block, count);
-		return !tooLarge;
-	});
-	if(file.error.empty() && tooLarge)
-		file.error = "larger than 256 MiB";
-	file.complete = file.error.empty();
-	if(!file.complete)
-		file.bytes.clear();
-	return file;
+	InputFile stream(path);
+	return ReadOpened(path, stream);
 }
 
 bool FileMatches(const FileBytes &known)
 {
-	OpenFile stream(known.path);
-	if(!stream.IsOpen())
-		return !known.found && known.error == stream.OpenError();
-	if(!known.found)
-		return false;
-	if(!known.complete)
-		return stream.Stamp() == known.stamp;
-	if(!stream.IsRegular())
-		return false;
-	// Compared block by block without keeping a copy, so that the check
-	// every rebuild makes costs little.
-	size_t offset = 0;
-	bool same = true;
-	const std::string error = stream.Stream([&](const char *block, size_t count) {
-		same = offset + count <= known.bytes.size() && std::memcmp(known.bytes.data() + offset, block, count) == 0;
-		offset += count;
-		return same;
-	});
-	return same && error.empty() && offset == known.bytes.size();
+	InputFile stream(known.path);
+	return OpenedMatches(known, stream);
 }
 
 FileBytes ReadDataFile(const std::string &basename)
 {
 	try
 	{
-		return ReadFile(Framework::FindFileOrThrow(basename));
+		Framework::DataFile found = Framework::OpenDataFileOrThrow(basename);
+		return ReadOpened(found.path, found.file);
 	}
 	catch(const std::runtime_error &e)
 	{
@@ -186,8 +130,8 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known)
 {
 	try
 	{
-		const std::string path = Framework::FindFileOrThrow(basename);
-		return path == known.path && FileMatches(known);
+		Framework::DataFile found = Framework::OpenDataFileOrThrow(basename);
+		return found.path == known.path && OpenedMatches(known, found.file);
 	}
 	catch(const std::runtime_error &e)
 	{

@@ -3,8 +3,6 @@
 
 #include <glload/gl_3_3.hpp>
 
-#include <stb/stb_image.h>
-
 #include <algorithm>
 #include <cmath>
 #include <iostream>
@@ -15,6 +13,7 @@
 #include "framework/texture_units.h"
 #include "intro_constants.h"
 #include "report/report_once.h"
+#include "scene/message_image.h"
 #include "scene/rebuild.h"
 #include "scene/supplied_inputs.h"
 #include "scene/uniform_contract.h"
@@ -216,45 +215,42 @@ namespace
 		std::cout << sizeLine << std::endl;
 	}
 
+	// The driver's largest texture side, asked once at set-up.
+	int maxTextureSide = 0;
+
 	// Decodes the image bottom row first and uploads it to a new texture on
 	// the message's unit, replacing the previous one. An image that cannot be
-	// read or decoded is reported and uploaded as an empty 0 x 0 texture.
+	// read or decoded, or is too large (DecodeMessageImage), is reported and
+	// uploaded as an empty 0 x 0 texture.
 	void setup_texture(const FileBytes &image)
 	{
 		GLuint texture = 0;
 		gl::GenTextures(1, &texture);
 
-		stbi_set_flip_vertically_on_load(1);
-		int width = 0;
-		int height = 0;
-		int channelsInFile = 0;
-		unsigned char *pixels = nullptr;
-		imageWarning.clear();
+		DecodedImage decoded;
 		if(!image.complete)
-			imageWarning = std::string("Could not load ") + kImageFile + ": " + image.error;
+			decoded.error = image.error;
 		else
-		{
-			pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc *>(image.bytes.data()),
-			                               static_cast<int>(image.bytes.size()), &width, &height, &channelsInFile, 4);
-			if(!pixels)
-				imageWarning = std::string("Could not load ") + kImageFile + ": " + stbi_failure_reason();
-		}
-		if(!pixels)
-			width = height = channelsInFile = 0;
-		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(channelsInFile);
+			decoded = DecodeMessageImage(image.bytes, maxTextureSide);
+		imageWarning.clear();
+		if(!decoded.error.empty())
+			imageWarning = std::string("Could not load ") + kImageFile + ": " + decoded.error;
+		const int width = decoded.width;
+		const int height = decoded.height;
+		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(decoded.channelsInFile);
 		messageWidth = width;
 		messageHeight = height;
 		PrintImageReport();
 
 		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kMessage);
 		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE, pixels);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, width, height, 0, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE,
+		               decoded.pixels.get());
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR);
 		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
 		gl::ActiveTexture(gl::GL_TEXTURE0);
-		stbi_image_free(pixels);
 
 		if(theTexture != 0)
 			gl::DeleteTextures(1, &theTexture);
@@ -419,6 +415,7 @@ void SceneInit(std::ostream &errors, bool onOverlay)
 	buildReports.onOverlay = onOverlay;
 	gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
 	gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
+	gl::GetIntegerv(gl::GL_MAX_TEXTURE_SIZE, &maxTextureSide);
 	InitializeProgram();
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);

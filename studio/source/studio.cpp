@@ -23,6 +23,8 @@
 #include "studio/options.h"
 #include "studio/render.h"
 #include "studio/still.h"
+#include "studio/timeline.h"
+#include "studio/timeline_layout.h"
 #include "studio/transport.h"
 
 namespace
@@ -34,6 +36,12 @@ namespace
 
 	StudioOptions options;
 	Transport transport;
+	bool timelineShown = true;
+	bool dragging = false;
+	// The frame rate shown: frames counted over about half a second.
+	double rateStart = 0.0;
+	int rateFrames = 0;
+	double frameRate = 0.0;
 	bool stillRequested = false;
 	// The files changed: this frame still shows the last program, with the
 	// status saying so, and the next one builds, so that a long compile
@@ -52,6 +60,43 @@ namespace
 	void Tell(const MusicOrder &order)
 	{
 		place_music(order.position, order.playing);
+	}
+
+	// "1:30.25 / 2:15.00  frame 5415  59.8 fps  playing  49.1"
+	std::string Status(double seconds)
+	{
+		char rate[32];
+		std::snprintf(rate, sizeof rate, "%.1f fps", frameRate);
+		std::string state = transport.playing ? "playing" : "paused";
+		if(transport.loop == LoopState::Looping)
+			state += ", looping";
+		else if(transport.loop == LoopState::MarkedA)
+			state += ", A marked";
+		std::string status = FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
+		                     std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
+		if(options.bpm > 0.0)
+			status += "  " + FormatBarBeat(seconds, options.bpm);
+		if(buildPending)
+			status += "  building";
+		return status;
+	}
+
+	void CountFrame(double now)
+	{
+		++rateFrames;
+		if(now - rateStart < 0.5)
+			return;
+		frameRate = rateFrames / (now - rateStart);
+		rateStart = now;
+		rateFrames = 0;
+	}
+
+	// A click or drag at (x, y) on the timeline's bar seeks there.
+	void SeekToPointer(int x, int y)
+	{
+		double t = 0.0;
+		if(timelineShown && TimelineHit(x, y, SceneWidth(), SceneHeight(), kIntroSeconds, &t))
+			Tell(SeekTo(transport, Now(), t));
 	}
 
 	// Renders frame number frame as the capture does, reads it back and
@@ -139,6 +184,10 @@ void init(int, char **)
 	if(!OverlayInit(kOverlayFontFile, &overlayError))
 		std::cerr << overlayError << std::endl;
 	SceneInit(std::cerr, true);
+	std::string timelineError;
+	TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
+	if(!timelineError.empty())
+		std::cerr << timelineError << std::endl;
 	load_music();
 	transport = MakeTransport(kIntroSeconds, options.from, Now());
 	Tell({transport.playing, transport.position});
@@ -167,6 +216,18 @@ void display()
 	else
 		SceneDraw(static_cast<float>(seconds));
 	OverlayDraw();
+	CountFrame(now);
+	if(timelineShown)
+	{
+		TimelineView view;
+		view.time = seconds;
+		view.end = kIntroSeconds;
+		view.loop = transport.loop;
+		view.loopA = transport.loopA;
+		view.loopB = transport.loopB;
+		view.status = Status(seconds);
+		TimelineDraw(view);
+	}
 	glutSwapBuffers();
 	glutPostRedisplay();
 }
@@ -175,6 +236,7 @@ void reshape(int w, int h)
 {
 	SceneResize(w, h);
 	OverlayResize(w, h);
+	TimelineResize(w, h);
 }
 
 void keyDown(unsigned char key, int, int)
@@ -198,6 +260,9 @@ void keyDown(unsigned char key, int, int)
 		break;
 	case 's':
 		stillRequested = true;
+		break;
+	case 'h':
+		timelineShown = !timelineShown;
 		break;
 	case 'f':
 		glutFullScreenToggle();
@@ -250,11 +315,22 @@ void specialKeyDown(int key, int, int)
 	}
 }
 
-void mouse(int, int, int, int)
+void mouse(int button, int state, int x, int y)
 {
+	if(button != GLUT_LEFT_BUTTON)
+		return;
+	dragging = state == GLUT_DOWN;
+	if(dragging)
+		SeekToPointer(x, y);
 }
 
-void motion(int, int)
+void motion(int x, int y)
+{
+	if(dragging)
+		SeekToPointer(x, y);
+}
+
+void visibility(bool)
 {
 }
 

@@ -38,14 +38,15 @@ VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
 
 
-def png(width, height, image_data=None):
-    """An 8-bit RGBA PNG whose header says width x height: every pixel opaque
-    grey, or the given (compressed as is) image data in place of the pixels."""
+def png(width, height, image_data=None, depth=8):
+    """An RGBA PNG of depth bits whose header says width x height: every pixel
+    opaque grey (8 bits only), or the given (compressed as is) image data in
+    place of the pixels."""
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
     if image_data is None:
         image_data = b"".join(b"\0" + b"\x80\x80\x80\xff" * width for _ in range(height))
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, depth, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(image_data))
             + chunk(b"IEND", b""))
 
@@ -128,6 +129,12 @@ class Intro:
 
     def resize(self, width, height):
         self.xwin("resize", self.window, width, height)
+
+    def unmap(self):
+        self.xwin("unmap", self.window)
+
+    def map(self):
+        self.xwin("map", self.window)
 
     def wait(self, timeout=60):
         """Waits for the process to end; returns its exit status (negative for a signal)."""

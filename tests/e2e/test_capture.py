@@ -7,7 +7,7 @@ import subprocess
 import unittest
 
 from harness import CONSTANTS, FAKETIME_LIBRARY, SOURCE_DIR, IntroTestCase, replace_file, scratch_dir
-from test_intro import time_lines
+from test_intro import time_lines, wait_for_frames
 
 # Red carries the shader time (a quarter of it), green the column, blue the row
 # (1 at the top of the window), so a captured file shows when and where each
@@ -132,6 +132,35 @@ class CaptureTest(IntroTestCase):
             "Could not write %d of %d frames (first capture/frame0.bmp, last capture/frame%d.bmp)"
             % (frames, frames, frames - 1)])
         self.assertFalse(os.path.exists(os.path.join(cwd, "capture")))
+
+    def test_a_hidden_window_is_said_to_hold_the_capture_until_it_shows_again(self):
+        cwd = capture_dir(self)
+        intro = self.start(cwd=cwd, args=["--capture"])
+        self.assertIsNotNone(intro.wait_window())
+        folders = [os.path.join(cwd, "capture")]
+        intro.wait_until(lambda: os.path.exists(frame_path(cwd, 5)), 60, folders)
+        intro.unmap()
+        waits = "The capture waits while its window is hidden\n"
+        self.assertTrue(intro.wait_until(lambda: intro.stderr() == waits), "stderr: %r" % intro.stderr())
+        intro.map()
+        self.assertTrue(intro.wait_until(lambda: intro.stderr() == waits + "The capture goes on\n"),
+                        "stderr: %r" % intro.stderr())
+        after = len(time_lines(intro.stdout()))
+        self.assertTrue(intro.wait_until(lambda: os.path.exists(frame_path(cwd, after + 30)), 60, folders))
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        self.assertEqual(intro.stderr(), waits + "The capture goes on\n")
+
+    def test_a_normal_run_says_nothing_of_a_hidden_window(self):
+        intro = self.start(cwd=scratch_dir(self))
+        self.assertIsNotNone(intro.wait_window())
+        wait_for_frames(intro, 5)
+        intro.unmap()
+        intro.map()
+        wait_for_frames(intro, len(time_lines(intro.stdout())) + 30)
+        intro.key("Escape")
+        self.assertExitedNormally(intro.wait(), 0, intro)
+        self.assertEqual(intro.stderr(), "")
 
     def test_an_edited_shader_shows_up_in_later_frames(self):
         cwd = capture_dir(self, shader=SOLID_SHADER % "1.0, 0.0, 0.0")

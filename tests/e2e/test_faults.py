@@ -190,6 +190,10 @@ class ImageFileTest(FaultTestCase):
     def test_an_image_that_claims_a_huge_size_is_refused_before_decoding(self):
         self.check_image(png(100000, 100000, image_data=b"\0" * 100), "too large")
 
+    def test_a_16_bit_image_over_the_texel_limit_is_refused_by_its_size(self):
+        self.check_image(png(16384, 16384, image_data=b"\0" * 100, depth=16),
+                         "16384 x 16384 is larger than the 8192 x 8192 texel limit")
+
     def test_an_image_that_is_a_fifo_is_refused_without_blocking(self):
         cwd = scratch_dir(self)
         image = os.path.join(cwd, "images", "long.png")
@@ -333,6 +337,21 @@ class WindowSizeTest(FaultTestCase):
         sizes = {read_bmp(frame_path(cwd, n))[:2] for n in (0, shrunk + 5, grown + 5)}
         self.assertEqual(sizes, {(320, 240), (1, 1), (333, 250)})
         self.assertEqual(intro.stderr(), "")
+
+    def test_a_screen_one_pixel_wide_or_high_is_captured_whole(self):
+        for width, height in ((1, 1), (333, 1), (1, 333)):
+            with self.subTest("%dx%d" % (width, height)):
+                cwd = scratch_dir(self)
+                os.makedirs(os.path.join(cwd, "capture"))
+                intro = self.start(cwd=cwd, args=["--capture"], width=width, height=height)
+                self.assertIsNotNone(intro.wait_window(), intro.stderr())
+                drawn = intro.wait_until(lambda: os.path.exists(frame_path(cwd, 3)), 60,
+                                         [os.path.join(cwd, "capture")])
+                self.assertTrue(drawn, "no frame 3; stderr:\n" + intro.stderr())
+                intro.key("Escape")
+                self.assertExitedNormally(intro.wait(), 0, intro)
+                self.assertEqual(read_bmp(frame_path(cwd, 0))[:2], (width, height))
+                self.assertEqual(intro.stderr(), "")
 
     def test_a_screen_whose_width_is_not_a_multiple_of_four_runs(self):
         intro = self.run_and_escape(scratch_dir(self), width=333, height=250)

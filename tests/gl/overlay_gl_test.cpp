@@ -133,7 +133,8 @@ TEST_F(OverlayGl, UploadsOncePerNewTextOrSizeDrawsOncePerFrameAndNeverWhenHidden
 	OverlayHide(OverlayKind::Error);
 	EXPECT_EQ(uploadCalls, 4);
 	EXPECT_EQ(OverlayPanelHeight(), 24 + 2 * 24);
-	OverlayHideAll();
+	OverlayHide(OverlayKind::Error);
+	OverlayHide(OverlayKind::Warning);
 	EXPECT_FALSE(OverlayVisible());
 	EXPECT_EQ(OverlayPanelHeight(), 0);
 	OverlayDraw();

@@ -8,6 +8,8 @@
 //   xwin key ID KEYSYM [press|release|both]   sends key events (default both)
 //   xwin click ID BUTTON           sends a button press and release
 //   xwin resize ID WIDTH HEIGHT    resizes the window
+//   xwin unmap ID                  unmaps (hides) the window
+//   xwin map ID                    maps it again
 //   xwin pixel ID X Y              prints the window's pixel at (X, Y), counted
 //                                  from its top-left corner, as "R G B" (0-255)
 //
@@ -180,7 +182,7 @@ namespace
 	{
 		std::fprintf(stderr, "usage: xwin wait TITLE [TIMEOUT_MS] | geometry ID | close ID | "
 		                     "key ID KEYSYM [press|release|both] | click ID BUTTON | resize ID W H | "
-		                     "pixel ID X Y\n");
+		                     "unmap ID | map ID | pixel ID X Y\n");
 		return 2;
 	}
 }
@@ -213,6 +215,10 @@ int main(int argc, char **argv)
 		else if(command == "resize" && argc >= 5)
 			XResizeWindow(display, window, static_cast<unsigned int>(std::atoi(argv[3])),
 			              static_cast<unsigned int>(std::atoi(argv[4])));
+		else if(command == "unmap")
+			XUnmapWindow(display, window);
+		else if(command == "map")
+			XMapWindow(display, window);
 		else if(command == "pixel" && argc >= 5)
 			status = PrintPixel(display, window, std::atoi(argv[3]), std::atoi(argv[4]));
 		else

@@ -45,9 +45,6 @@ void OverlayShow(OverlayKind kind, const std::string &header, const std::string 
 // Removes the message of this kind, if any.
 void OverlayHide(OverlayKind kind);
 
-// Removes every message.
-void OverlayHideAll();
-
 // Tells the overlay the window's size in pixels (the viewport it draws into);
 // a message on show is laid out and uploaded again when the size changed.
 void OverlayResize(int width, int height);

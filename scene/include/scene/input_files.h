@@ -51,8 +51,8 @@ FileBytes ReadFile(const std::string &path);
 // again; one that was not found, while it still fails to open the same way.
 bool FileMatches(const FileBytes &known);
 
-// Finds the data file basename as Framework::FindFileOrThrow does and reads
-// it. A failed lookup gives a FileBytes with an empty path and the lookup's
+// Finds the data file basename as Framework::OpenDataFileOrThrow does and
+// reads the very file the lookup opened and judged. A failed lookup gives a FileBytes with an empty path and the lookup's
 // message as its error.
 FileBytes ReadDataFile(const std::string &basename);
 
