@@ -4,11 +4,17 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <string>
 
 #include "intro_constants.h"
+#include "sound/sound_file.h"
 
 const char *const MY_COOL_MP3 = kSoundtrackFile;
 
@@ -20,6 +26,43 @@ namespace
 	const Uint16 kFormat = AUDIO_S16LSB;
 	const int kChannels = 2;
 	const int kChunkSize = 640;
+
+	// Opens the soundtrack and hands it to the mixer. Only a regular file is
+	// taken, opened without waiting, and libsndfile reads its header first:
+	// the mixer's own reader divides by the channel count it finds there.
+	// The mixer then reads the very file that was checked. Returns the
+	// music, or null with *reason set; *shortfall is set when the file holds
+	// less than its header promises (SoundFileShortfall), which still plays.
+	Mix_Music *LoadSoundtrack(const char *path, std::string *reason, std::string *shortfall)
+	{
+		SoundFile sound = OpenSoundFile(path);
+		if(!sound.error.empty())
+		{
+			*reason = sound.error;
+			return nullptr;
+		}
+		*shortfall = SoundFileShortfall(path, sound.file);
+		sound.reader.reset();
+		const int descriptor = sound.file.Release();
+		FILE *stream = lseek(descriptor, 0, SEEK_SET) == 0 ? fdopen(descriptor, "rb") : nullptr;
+		if(!stream)
+		{
+			*reason = std::strerror(errno);
+			close(descriptor);
+			return nullptr;
+		}
+		SDL_RWops *source = SDL_RWFromFP(stream, SDL_TRUE);
+		if(!source)
+		{
+			*reason = SDL_GetError();
+			std::fclose(stream);
+			return nullptr;
+		}
+		Mix_Music *music = Mix_LoadMUS_RW(source, 1);
+		if(!music)
+			*reason = Mix_GetError();
+		return music;
+	}
 }
 
 void load_music()
@@ -48,13 +91,17 @@ void load_music()
 	if(Mix_OpenAudio(kFrequency, kFormat, kChannels, kChunkSize) < 0)
 		std::cerr << "Could not open the audio device: " << SDL_GetError() << std::endl;
 
-	music_ptr = Mix_LoadMUS(MY_COOL_MP3);
+	std::string reason;
+	std::string shortfall;
+	music_ptr = LoadSoundtrack(MY_COOL_MP3, &reason, &shortfall);
 	if(!music_ptr)
 	{
 		std::cerr << "Error loading music: " << MY_COOL_MP3 << std::endl;
-		std::cerr << Mix_GetError() << std::endl;
+		std::cerr << reason << std::endl;
 		std::exit(1);
 	}
+	if(!shortfall.empty())
+		std::cerr << shortfall << std::endl;
 }
 
 void play_music()

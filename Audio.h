@@ -7,9 +7,13 @@
 extern const char *const MY_COOL_MP3;
 
 // Starts SDL's audio, the mixer and the audio device (22050 Hz, signed 16-bit,
-// stereo) and loads MY_COOL_MP3. Ends the process with status 1 when SDL, the
-// mixer or the load fails; a device that cannot be opened is reported on
-// standard error and leaves the decision to the load.
+// stereo) and loads MY_COOL_MP3, which must be a regular file whose header
+// libsndfile reads. Ends the process with status 1 when SDL, the mixer or the
+// load fails (the load's failure as "Error loading music: " and the file's
+// name, then the reason); a device that cannot be opened is reported on
+// standard error and leaves the decision to the load. A file that holds less
+// than its header promises is said on standard error, naming both lengths,
+// and played as far as it goes.
 void load_music();
 
 // Starts the loaded music, played once.

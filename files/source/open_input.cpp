@@ -75,6 +75,13 @@ int InputFile::Descriptor() const
 	return descriptor;
 }
 
+int InputFile::Release()
+{
+	const int released = descriptor;
+	descriptor = -1;
+	return released;
+}
+
 std::string InputFile::Stream(const std::function<bool(const char *block, size_t size)> &consume)
 {
 	static char block[65536];

@@ -142,7 +142,12 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known)
 std::string DataFileFailure(const FileBytes &file)
 {
 	if(file.complete)
-		return "";
+	{
+		const size_t nul = file.bytes.find('\0');
+		if(nul == std::string::npos)
+			return "";
+		return file.path + " holds a NUL byte at offset " + std::to_string(nul);
+	}
 	if(file.path.empty())
 		return file.error;
 	return "Could not read " + file.path + ": " + file.error;

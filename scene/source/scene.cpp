@@ -404,7 +404,7 @@ void InitializeProgram()
 	const SceneInputs inputs = ReadAndKeep();
 	BuildFailure failure;
 	if(!BuildAndInstall(inputs, &failure))
-		throw std::runtime_error(failure.message);
+		throw std::runtime_error(StartUpMessage(failure));
 	rebuildMemory.built = inputs;
 	rebuildMemory.haveBuilt = true;
 }

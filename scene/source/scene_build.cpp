@@ -31,6 +31,11 @@ bool SceneStampsMatch(const SceneInputs &inputs)
 	       DataFileStampMatches(kFragmentShaderFile, inputs.fragmentShader) && StampMatches(inputs.image);
 }
 
+std::string StartUpMessage(const BuildFailure &failure)
+{
+	return failure.driverLog ? failure.file + ":\n" + failure.message : failure.message;
+}
+
 namespace
 {
 	// Compiles one shader file; returns the shader, or 0 with *failure set.
@@ -48,7 +53,7 @@ namespace
 		}
 		catch(const std::exception &e)
 		{
-			*failure = {file.path, e.what()};
+			*failure = {file.path, e.what(), true};
 			return 0;
 		}
 	}
@@ -73,7 +78,7 @@ GLuint BuildSceneProgram(const SceneInputs &inputs, BuildFailure *failure)
 	}
 	catch(const std::exception &e)
 	{
-		*failure = {inputs.vertexShader.path + " + " + inputs.fragmentShader.path, e.what()};
+		*failure = {inputs.vertexShader.path + " + " + inputs.fragmentShader.path, e.what(), true};
 	}
 	gl::DeleteShader(vertexShader);
 	gl::DeleteShader(fragmentShader);

@@ -40,11 +40,6 @@ void FftPlanRelease::operator()(kiss_fftr_state *plan) const
 	kiss_fftr_free(plan);
 }
 
-void SoundFileClose::operator()(SNDFILE *file) const
-{
-	sf_close(file);
-}
-
 SpectrumBytes SilentSpectrum()
 {
 	SpectrumBytes bytes;
@@ -84,15 +79,14 @@ void TransformFrames(SpectrumTransform &transform, const float *mono, SpectrumBy
 SoundAnalyserOpening OpenSoundAnalyser(const std::string &path)
 {
 	SoundAnalyserOpening opening;
-	SF_INFO info = {};
-	SNDFILE *file = sf_open(path.c_str(), SFM_READ, &info);
-	if(!file)
+	SoundAnalyser &analyser = opening.analyser;
+	analyser.file = OpenSoundFile(path);
+	if(!analyser.file.error.empty())
 	{
-		opening.error = "Could not read the soundtrack " + path + ": " + sf_strerror(nullptr);
+		opening.error = "Could not read the soundtrack " + path + ": " + analyser.file.error;
 		return opening;
 	}
-	SoundAnalyser &analyser = opening.analyser;
-	analyser.file.reset(file);
+	const SF_INFO &info = analyser.file.info;
 	analyser.rate = info.samplerate;
 	analyser.channels = info.channels;
 	analyser.frames = info.frames;
@@ -108,7 +102,7 @@ SoundAnalyserOpening OpenSoundAnalyser(const std::string &path)
 void AnalyseSound(SoundAnalyser &analyser, double seconds, SpectrumBytes &out)
 {
 	out = SilentSpectrum();
-	if(!analyser.file || !std::isfinite(seconds))
+	if(!analyser.file.reader || !std::isfinite(seconds))
 		return;
 	const double position = seconds * analyser.rate;
 	// Outside these bounds the window holds no frame of the file, and
@@ -121,10 +115,10 @@ void AnalyseSound(SoundAnalyser &analyser, double seconds, SpectrumBytes &out)
 	const int64_t last = std::min<int64_t>(end, analyser.frames);
 	if(first >= last)
 		return;
-	if(sf_seek(analyser.file.get(), first, SEEK_SET) != first)
+	if(sf_seek(analyser.file.reader.get(), first, SEEK_SET) != first)
 		return;
 	const sf_count_t delivered =
-	    std::max<sf_count_t>(sf_readf_float(analyser.file.get(), analyser.interleaved.data(), last - first), 0);
+	    std::max<sf_count_t>(sf_readf_float(analyser.file.reader.get(), analyser.interleaved.data(), last - first), 0);
 
 	std::fill(analyser.mono.begin(), analyser.mono.end(), 0.0f);
 	const int channels = analyser.channels;

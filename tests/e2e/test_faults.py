@@ -5,6 +5,7 @@ signal. tests/README.md lists the cases."""
 import os
 import random
 import shutil
+import struct
 import subprocess
 import unittest
 
@@ -69,7 +70,8 @@ class ShaderFileTest(FaultTestCase):
         intro = self.run_to_end(cwd, 1)
         log = intro.driver_log(stage, path)
         self.assertNotEqual(log, "")
-        self.assertEqual(intro.stderr(), log + "\n")
+        # The file first, as the overlay's header names it, then the log.
+        self.assertEqual(intro.stderr(), "data/%s:\n%s\n" % (name, log))
         if debug_report:
             # The driver reports the compiler's error through the debug
             # output too, in the words of its log; no frame is drawn.
@@ -84,10 +86,22 @@ class ShaderFileTest(FaultTestCase):
             with self.subTest(name):
                 self.check_compile_failure(name, stage, b"")
 
-    def test_garbage_shader_files_fail_to_compile_with_the_drivers_log(self):
-        for name, stage in (("standard.vert", "vertex"), ("intro.frag", "fragment")):
+    def test_garbage_shader_files_are_refused_at_their_first_nul_byte(self):
+        for name in ("standard.vert", "intro.frag"):
             with self.subTest(name):
-                self.check_compile_failure(name, stage, garbage(3000, name))
+                cwd = scratch_dir(self)
+                content = garbage(3000, name)
+                self.assertIn(0, content)
+                write(os.path.join(cwd, "data", name), content)
+                intro = self.run_to_end(cwd, 1)
+                self.assertEqual(intro.stderr(), "data/%s holds a NUL byte at offset %d\n" % (name, content.index(0)))
+                self.assertEqual(intro.stdout(), "", "nothing reached the compiler")
+
+    def test_a_nul_byte_in_a_shader_with_main_is_named_not_the_drivers_missing_main(self):
+        cwd = scratch_dir(self)
+        write(os.path.join(cwd, "data", "intro.frag"), NO_UNIFORMS_SHADER.encode() + b"\0// after\n")
+        intro = self.run_to_end(cwd, 1)
+        self.assertEqual(intro.stderr(), "data/intro.frag holds a NUL byte at offset %d\n" % len(NO_UNIFORMS_SHADER))
 
     def test_a_shader_that_does_not_compile_ends_start_up_with_the_drivers_log(self):
         self.check_compile_failure("intro.frag", "fragment",
@@ -101,7 +115,7 @@ class ShaderFileTest(FaultTestCase):
         log = intro.driver_log("link", os.path.join(cwd, "data", "standard.vert"),
                                os.path.join(cwd, "data", "intro.frag"))
         self.assertIn("main", log)
-        self.assertEqual(intro.stderr(), log + "\n")
+        self.assertEqual(intro.stderr(), "data/standard.vert + data/intro.frag:\n%s\n" % log)
         self.assertEqual(intro.stdout(), "")
 
     def test_an_unwritten_varying_links_on_this_driver_and_runs(self):
@@ -205,14 +219,24 @@ class ImageFileTest(FaultTestCase):
 
 class MusicFileTest(FaultTestCase):
 
-    def check_music(self, content):
+    def check_music(self, content, reason=None):
+        """Runs with content (bytes, or a function making the file at the
+        path it is given) as the soundtrack: start-up must fail naming it,
+        with the reason given, or any reason, on the next line."""
         cwd = scratch_dir(self)
-        write(os.path.join(cwd, MUSIC_NAME), content)
+        path = os.path.join(cwd, MUSIC_NAME)
+        if callable(content):
+            os.remove(path)
+            content(path)
+        else:
+            write(path, content)
         intro = self.run_to_end(cwd, 1)
         errors = intro.stderr().split("\n")
         self.assertEqual(errors[0], "Error loading music: " + MUSIC_NAME)
         self.assertEqual(len(errors), 3, intro.stderr())
-        self.assertNotEqual(errors[1], "", "the mixer's reason follows")
+        self.assertNotEqual(errors[1], "", "the reason follows")
+        if reason is not None:
+            self.assertEqual(errors[1], reason)
         self.assertEqual(time_lines(intro.stdout()), [])
 
     def test_an_empty_music_file_ends_start_up(self):
@@ -225,6 +249,16 @@ class MusicFileTest(FaultTestCase):
         with open(os.path.join(scratch_dir(self), MUSIC_NAME), "rb") as f:
             whole = f.read()
         self.check_music(b"RIFX" + whole[4:100000])
+
+    def test_a_music_file_whose_header_says_no_channels_ends_start_up(self):
+        # PCM, 0 channels, 22050 Hz, 0 bytes a second, blocks of 0 bytes, 16 bits.
+        fmt = struct.pack("<HHIIHH", 1, 0, 22050, 0, 0, 16)
+        header = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", 4096)
+        self.check_music(b"RIFF" + struct.pack("<I", len(header) + 4096) + header + bytes(4096),
+                         "Channel count is zero.")
+
+    def test_a_music_file_that_is_a_fifo_ends_start_up_without_waiting(self):
+        self.check_music(os.mkfifo, "not a regular file")
 
 
 class PlatformTest(FaultTestCase):

@@ -38,6 +38,9 @@ public:
 	const struct stat &StatusAtOpen() const;
 	// The descriptor, or -1; it stays owned by this object.
 	int Descriptor() const;
+	// Hands the descriptor over to the caller, who must close it; this object
+	// is then empty.
+	int Release();
 
 	// Hands the bytes from the descriptor's current offset to
 	// consume(block, size) a block at a time, until consume returns false or

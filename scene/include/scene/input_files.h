@@ -62,7 +62,8 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known);
 
 // The message for a data file that cannot be used: the lookup's message when
 // it was not found, "Could not read PATH: REASON" when it was found but not
-// read whole, "" when it was read.
+// read whole, "PATH holds a NUL byte at offset N" (the first) when it holds
+// one, which no shader text may, "" when it can be used.
 std::string DataFileFailure(const FileBytes &file);
 
 // Whether a look at the file's status alone (no open, no read) finds it as

@@ -24,9 +24,10 @@
 
 // Builds the program from data/standard.vert and data/intro.frag, records its
 // uniform locations, loads the texture and sets the per-build inputs. Throws
-// std::runtime_error with the lookup's message or the driver's log when a file
-// is missing or fails to compile or link, and then leaves the current program
-// and texture as they were.
+// std::runtime_error with the lookup's or reader's message when a file is
+// missing or cannot be used, or the file's name on a line of its own and the
+// driver's log when it fails to compile or link (StartUpMessage), and then
+// leaves the current program and texture as they were.
 void InitializeProgram();
 
 // Sets the scene up on the current context: the program (InitializeProgram,

@@ -41,7 +41,13 @@ struct BuildFailure
 {
 	std::string file;
 	std::string message;
+	bool driverLog = false;  // the message is the driver's log, which does not name the file
 };
+
+// The failure as start-up prints it: a driver's log under a first line
+// naming the file ("data/standard.vert:"), as the overlay's header does; a
+// message that names its file already as it is.
+std::string StartUpMessage(const BuildFailure &failure);
 
 // Compiles both shaders from the bytes read (so that the program is made from
 // exactly the bytes later rebuilds compare with) and links them. Returns the

@@ -28,13 +28,14 @@
 #define SPECTRUM_H
 
 #include <kiss_fftr.h>
-#include <sndfile.h>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "sound/sound_file.h"
 
 // The width of the array, its rows, and the frames of the transform.
 constexpr int kSpectrumWidth = 512;
@@ -47,15 +48,10 @@ using SpectrumBytes = std::array<unsigned char, kSpectrumWidth * kSpectrumRows>;
 // The bytes of silence: row 0 all 0, row 1 all 128.
 SpectrumBytes SilentSpectrum();
 
-// Release the FFT library's real-input plan and the sound file reader's
-// handle through their libraries.
+// Releases the FFT library's real-input plan through its library.
 struct FftPlanRelease
 {
 	void operator()(kiss_fftr_state *plan) const;
-};
-struct SoundFileClose
-{
-	void operator()(SNDFILE *file) const;
 };
 
 // The window and FFT plan of the transform, and its scratch buffers.
@@ -77,8 +73,8 @@ void TransformFrames(SpectrumTransform &transform, const float *mono, SpectrumBy
 // A soundtrack opened for analysis, and what the analysis needs between calls.
 struct SoundAnalyser
 {
-	std::unique_ptr<SNDFILE, SoundFileClose> file;  // empty when the file could not be opened
-	int rate = 0;                                   // frames per second
+	SoundFile file;  // its reader empty when the file could not be opened
+	int rate = 0;    // frames per second
 	int channels = 0;
 	int64_t frames = 0;              // frames in the file
 	std::vector<float> interleaved;  // kSpectrumWindow frames as read
@@ -88,7 +84,8 @@ struct SoundAnalyser
 
 // The result of opening a soundtrack: the analyser, and an empty error, or
 // one line "Could not read the soundtrack PATH: REASON" with the reader's
-// reason when the file cannot be opened or decoded; the analyser then gives
+// reason when the file cannot be opened or decoded, or "not a regular file"
+// (a FIFO is never waited on: see OpenSoundFile); the analyser then gives
 // silence. The caller prints the line.
 struct SoundAnalyserOpening
 {
