@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_probe.h"
 #include "framework/texture_units.h"
 #include "gl_test_main.h"
 #include "overlay/overlay.h"
@@ -22,177 +23,13 @@ namespace
 	const char *const kLog = "0:3(1): error: syntax error\n0:5(2): error: `x' undeclared\n";
 	const GLenum kOverlayUnit = gl::GL_TEXTURE0 + TextureUnit::kOverlay;
 
-	// Draws into a kWidth x kHeight renderbuffer while it lives.
-	class Target
-	{
-	public:
-		Target()
-		{
-			gl::GenFramebuffers(1, &framebuffer);
-			gl::GenRenderbuffers(1, &renderbuffer);
-			gl::BindRenderbuffer(gl::GL_RENDERBUFFER, renderbuffer);
-			gl::RenderbufferStorage(gl::GL_RENDERBUFFER, gl::GL_RGBA8, kWidth, kHeight);
-			gl::BindFramebuffer(gl::GL_FRAMEBUFFER, framebuffer);
-			gl::FramebufferRenderbuffer(gl::GL_FRAMEBUFFER, gl::GL_COLOR_ATTACHMENT0, gl::GL_RENDERBUFFER,
-			                            renderbuffer);
-			gl::Viewport(0, 0, kWidth, kHeight);
-			gl::ClearColor(kClear[0] / 255.0f, kClear[1] / 255.0f, kClear[2] / 255.0f, 1.0f);
-			gl::Clear(gl::GL_COLOR_BUFFER_BIT);
-		}
-		~Target()
-		{
-			gl::BindFramebuffer(gl::GL_FRAMEBUFFER, 0);
-			gl::DeleteFramebuffers(1, &framebuffer);
-			gl::DeleteRenderbuffers(1, &renderbuffer);
-		}
-
-		// The pixels' red, green and blue, top row first.
-		std::vector<std::vector<int>> Read() const
-		{
-			std::vector<unsigned char> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
-			gl::ReadPixels(0, 0, kWidth, kHeight, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE, rgba.data());
-			std::vector<std::vector<int>> pixels;
-			for(int y = kHeight - 1; y >= 0; --y)
-				for(int x = 0; x < kWidth; ++x)
-				{
-					const unsigned char *p = &rgba[(static_cast<size_t>(y) * kWidth + x) * 4];
-					pixels.push_back({p[0], p[1], p[2]});
-				}
-			return pixels;
-		}
-
-	private:
-		GLuint framebuffer = 0;
-		GLuint renderbuffer = 0;
-	};
-
-	bool Below(const std::vector<int> &p, const int (&limit)[3])
-	{
-		return p[0] < limit[0] && p[1] < limit[1] && p[2] < limit[2];
-	}
-
-	// Counts draws, uploads and reads of GL state.
-	int drawCalls = 0, uploadCalls = 0, stateReads = 0;
-	PFNGLDRAWARRAYSPROC realDrawArrays = nullptr;
-	PFNGLBUFFERDATAPROC realBufferData = nullptr;
-	PFNGLGETINTEGERVPROC realGetIntegerv = nullptr;
-	PFNGLGETBOOLEANVPROC realGetBooleanv = nullptr;
-	PFNGLGETFLOATVPROC realGetFloatv = nullptr;
-	PFNGLISENABLEDPROC realIsEnabled = nullptr;
-
-	void CountingDrawArrays(GLenum mode, GLint first, GLsizei count)
-	{
-		++drawCalls;
-		realDrawArrays(mode, first, count);
-	}
-	void CountingBufferData(GLenum target, GLsizeiptr size, const GLvoid *data, GLenum usage)
-	{
-		++uploadCalls;
-		realBufferData(target, size, data, usage);
-	}
-	void CountingGetIntegerv(GLenum name, GLint *values)
-	{
-		++stateReads;
-		realGetIntegerv(name, values);
-	}
-	void CountingGetBooleanv(GLenum name, GLboolean *values)
-	{
-		++stateReads;
-		realGetBooleanv(name, values);
-	}
-	void CountingGetFloatv(GLenum name, GLfloat *values)
-	{
-		++stateReads;
-		realGetFloatv(name, values);
-	}
-	GLboolean CountingIsEnabled(GLenum capability)
-	{
-		++stateReads;
-		return realIsEnabled(capability);
-	}
-
-	class CallCounter
-	{
-	public:
-		CallCounter()
-		{
-			drawCalls = uploadCalls = stateReads = 0;
-			realDrawArrays = __gleDrawArrays;
-			realBufferData = __gleBufferData;
-			realGetIntegerv = __gleGetIntegerv;
-			realGetBooleanv = __gleGetBooleanv;
-			realGetFloatv = __gleGetFloatv;
-			realIsEnabled = __gleIsEnabled;
-			__gleDrawArrays = CountingDrawArrays;
-			__gleBufferData = CountingBufferData;
-			__gleGetIntegerv = CountingGetIntegerv;
-			__gleGetBooleanv = CountingGetBooleanv;
-			__gleGetFloatv = CountingGetFloatv;
-			__gleIsEnabled = CountingIsEnabled;
-		}
-		~CallCounter()
-		{
-			__gleDrawArrays = realDrawArrays;
-			__gleBufferData = realBufferData;
-			__gleGetIntegerv = realGetIntegerv;
-			__gleGetBooleanv = realGetBooleanv;
-			__gleGetFloatv = realGetFloatv;
-			__gleIsEnabled = realIsEnabled;
-		}
-	};
-
-	// Puts GL in the frame-state rule's state (scene/scene.h) for a
-	// kWidth x kHeight frame.
-	void EnterFrameState()
-	{
-		gl::UseProgram(0);
-		gl::ActiveTexture(gl::GL_TEXTURE0);
-		gl::Disable(gl::GL_BLEND);
-		gl::Disable(gl::GL_DEPTH_TEST);
-		gl::Disable(gl::GL_SCISSOR_TEST);
-		gl::Disable(gl::GL_CULL_FACE);
-		gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
-		gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
-		gl::Viewport(0, 0, kWidth, kHeight);
-	}
-
-	// What the frame-state rule fixes: the program, the active unit, the
-	// pixel alignments, blending, the depth and scissor tests, culling and
-	// the viewport; then the textures of unit 0 and of the overlay's unit.
-	std::vector<GLint> ReadFrameState()
-	{
-		const GLenum names[] = {gl::GL_CURRENT_PROGRAM, gl::GL_ACTIVE_TEXTURE, gl::GL_UNPACK_ALIGNMENT,
-		                        gl::GL_PACK_ALIGNMENT};
-		std::vector<GLint> state;
-		for(GLenum name : names)
-		{
-			state.push_back(0);
-			gl::GetIntegerv(name, &state.back());
-		}
-		const GLenum capabilities[] = {gl::GL_BLEND, gl::GL_DEPTH_TEST, gl::GL_SCISSOR_TEST, gl::GL_CULL_FACE};
-		for(GLenum capability : capabilities)
-			state.push_back(gl::IsEnabled(capability));
-		GLint viewport[4] = {};
-		gl::GetIntegerv(gl::GL_VIEWPORT, viewport);
-		state.insert(state.end(), viewport, viewport + 4);
-		const GLenum units[] = {gl::GL_TEXTURE0, kOverlayUnit};
-		for(GLenum unit : units)
-		{
-			gl::ActiveTexture(unit);
-			state.push_back(0);
-			gl::GetIntegerv(gl::GL_TEXTURE_BINDING_2D, &state.back());
-		}
-		gl::ActiveTexture(static_cast<GLenum>(state[1]));
-		return state;
-	}
-
 	class OverlayGl : public ::testing::Test
 	{
 	protected:
 		void SetUp() override
 		{
 			ASSERT_EQ(loadResult, LS_LOAD_FUNCTIONS_ALL);
-			EnterFrameState();
+			EnterFrameState(kWidth, kHeight);
 			std::string error;
 			ASSERT_TRUE(OverlayInit(kOverlayFontFile, &error)) << error;
 			OverlayResize(kWidth, kHeight);
@@ -206,7 +43,7 @@ namespace
 
 TEST_F(OverlayGl, DrawsLightTextOnADarkPanelAtTheTopAndNothingBelow)
 {
-	Target target;
+	Target target(kWidth, kHeight, kClear);
 	OverlayShow(OverlayKind::Error, "data/intro.frag", kLog);
 	// Three 12-pixel rows with 6-pixel margins.
 	ASSERT_EQ(OverlayPanelHeight(), 48);
@@ -251,11 +88,11 @@ TEST_F(OverlayGl, LeavesTheFrameStateAsItFindsItWithoutReadingState)
 {
 	// A texture of the message's on unit 0, which the overlay leaves alone;
 	// its atlas has been on its own unit since OverlayInit.
-	Target target;
+	Target target(kWidth, kHeight, kClear);
 	GLuint message = 0;
 	gl::GenTextures(1, &message);
 	gl::BindTexture(gl::GL_TEXTURE_2D, message);
-	const std::vector<GLint> before = ReadFrameState();
+	const std::vector<GLint> before = ReadFrameState({gl::GL_TEXTURE0, kOverlayUnit});
 	EXPECT_NE(before.back(), 0);
 
 	{
@@ -270,7 +107,7 @@ TEST_F(OverlayGl, LeavesTheFrameStateAsItFindsItWithoutReadingState)
 		EXPECT_EQ(drawCalls, 2);
 		EXPECT_EQ(stateReads, 0);
 	}
-	EXPECT_EQ(ReadFrameState(), before);
+	EXPECT_EQ(ReadFrameState({gl::GL_TEXTURE0, kOverlayUnit}), before);
 	EXPECT_EQ(gl::GetError(), gl::GL_NO_ERROR);
 	gl::DeleteTextures(1, &message);
 }
