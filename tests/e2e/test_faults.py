@@ -364,7 +364,8 @@ class WindowSizeTest(FaultTestCase):
         wait_for_frames(intro, shrunk + 10)
         intro.resize(333, 250)
         grown = first_frame_of_size(intro, cwd, shrunk, (333, 250))
-        self.assertIsNotNone(grown, "no frame of 333x250")
+        self.assertIsNotNone(grown, "no frame of 333x250; exit status %s; stderr:\n%s"
+                             % (intro.process.poll(), intro.stderr()))
         wait_for_frames(intro, grown + 10)
         intro.key("Escape")
         self.assertExitedNormally(intro.wait(), 0, intro)
