@@ -70,6 +70,11 @@ const struct stat &InputFile::StatusAtOpen() const
 	return status;
 }
 
+bool InputFile::StatusNow(struct stat *now) const
+{
+	return descriptor >= 0 && fstat(descriptor, now) == 0;
+}
+
 int InputFile::Descriptor() const
 {
 	return descriptor;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
 #include "framework/framework.h"
@@ -12,6 +13,12 @@ bool FileStamp::operator==(const FileStamp &other) const
 {
 	return device == other.device && inode == other.inode && mode == other.mode && size == other.size &&
 	       modifiedNanoseconds == other.modifiedNanoseconds && changedNanoseconds == other.changedNanoseconds;
+}
+
+bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds)
+{
+	const int64_t age = nowNanoseconds - after.modifiedNanoseconds;
+	return after.size > 0 && before == after && (age >= kSettleNanoseconds || age <= -kSettleNanoseconds);
 }
 
 bool FileBytes::operator==(const FileBytes &other) const
@@ -71,7 +78,14 @@ namespace
 			file.error = "larger than 256 MiB";
 		file.complete = file.error.empty();
 		if(!file.complete)
+		{
 			file.bytes.clear();
+			return file;
+		}
+		struct stat after;
+		struct timespec now;
+		file.settled = stream.StatusNow(&after) && clock_gettime(CLOCK_REALTIME, &now) == 0 &&
+		               LooksSettled(file.stamp, StampOf(after), Nanoseconds(now));
 		return file;
 	}
 

@@ -25,6 +25,8 @@ RebuildOutcome RebuildIfChanged(RebuildMemory &memory, BuildReports &reports, co
 	else
 	{
 		const SceneInputs inputs = steps.read();
+		if(!ShadersSettled(inputs))
+			return RebuildOutcome::Unsettled;
 		BuildFailure failure;
 		if(!steps.build(inputs, &failure))
 		{

@@ -4,10 +4,12 @@
 #include <glload/gl_3_3.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/texture_units.h"
@@ -166,6 +168,26 @@ namespace
 		lastRead = ReadSceneInputs();
 		return lastRead;
 	}
+
+	// Whether a shader was caught mid-write in a way that passes by itself
+	// (changed while read, or modified a moment ago), rather than left
+	// empty, which lasts until the file is written again.
+	bool SettlesByItself(const SceneInputs &inputs)
+	{
+		for(const FileBytes *shader : {&inputs.vertexShader, &inputs.fragmentShader})
+			if(!shader->settled && !shader->bytes.empty())
+				return true;
+		return false;
+	}
+
+	// Set while the last rebuild dropped shaders that settle by themselves,
+	// so that SceneFilesTouched says so although no stamp changes.
+	bool awaitingSettle = false;
+
+	// How often, and how long apart, start-up reads a shader that has not
+	// yet settled: at most half a second in all.
+	const int kStartUpSettleReads = 10;
+	const std::chrono::milliseconds kStartUpSettlePause(50);
 
 	// Whether theProgram samples the sound's unit, so that each frame
 	// analyses the soundtrack.
@@ -401,7 +423,14 @@ namespace
 
 void InitializeProgram()
 {
-	const SceneInputs inputs = ReadAndKeep();
+	// A shader saved a moment before start-up is given a moment to settle;
+	// whatever is there then is built, so that an empty file fails as ever.
+	SceneInputs inputs = ReadAndKeep();
+	for(int read = 1; read < kStartUpSettleReads && SettlesByItself(inputs); ++read)
+	{
+		std::this_thread::sleep_for(kStartUpSettlePause);
+		inputs = ReadAndKeep();
+	}
 	BuildFailure failure;
 	if(!BuildAndInstall(inputs, &failure))
 		throw std::runtime_error(StartUpMessage(failure));
@@ -430,15 +459,19 @@ void reload()
 	    BuildAndInstall,
 	};
 	const RebuildOutcome outcome = RebuildIfChanged(rebuildMemory, buildReports, steps);
-	if(outcome == RebuildOutcome::Unchanged)
+	// A shader caught mid-save leaves the program in use as an unchanged
+	// scene does.
+	const bool keptProgram = outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Unsettled;
+	if(keptProgram)
 		PrintImageReport();
-	if(outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Built)
+	if(keptProgram || outcome == RebuildOutcome::Built)
 		SetSizeUniforms();
+	awaitingSettle = outcome == RebuildOutcome::Unsettled && SettlesByItself(lastRead);
 }
 
 bool SceneFilesTouched()
 {
-	return !SceneStampsMatch(lastRead);
+	return awaitingSettle || !SceneStampsMatch(lastRead);
 }
 
 void ReloadIfTouched()

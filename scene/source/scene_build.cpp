@@ -19,6 +19,11 @@ SceneInputs ReadSceneInputs()
 	return inputs;
 }
 
+bool ShadersSettled(const SceneInputs &inputs)
+{
+	return inputs.vertexShader.settled && inputs.fragmentShader.settled;
+}
+
 bool SceneMatches(const SceneInputs &inputs)
 {
 	return DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&

@@ -12,10 +12,12 @@ namespace
 {
 	// One shader's text stands for the scene's files; a build fails on any
 	// text that starts with "broken", its first eight characters standing
-	// for the driver's log.
+	// for the driver's log. While settled is false the text reads as caught
+	// mid-write.
 	struct FakeScene
 	{
 		std::string onDisk = "good 1";
+		bool settled = true;
 		int reads = 0;
 		int builds = 0;
 		std::string inUse;
@@ -29,6 +31,7 @@ namespace
 				    SceneInputs inputs;
 				    inputs.fragmentShader.path = "data/intro.frag";
 				    inputs.fragmentShader.bytes = onDisk;
+				    inputs.fragmentShader.settled = settled;
 				    return inputs;
 			    },
 			    [this](const SceneInputs &inputs, BuildFailure *failure) {
@@ -160,4 +163,39 @@ TEST(Rebuild, FilesRestoredToTheProgramInUseClearTheFailureWithoutABuild)
 	r.scene.onDisk = "broken A";
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed) << "the failure is no longer remembered";
 	EXPECT_EQ(r.Printed(), "log of broken A\nlog of broken A\n");
+}
+
+// An editor that saves by rewriting in place leaves the file empty, then
+// half written: such a read is neither built, nor said, nor remembered as a
+// failure, and the next rebuild reads again.
+TEST(Rebuild, AShaderCaughtMidWriteIsLeftUntilItSettles)
+{
+	Rebuilder r;
+	r.Rebuild();
+	r.scene.onDisk = "";
+	r.scene.settled = false;
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Unsettled);
+	r.scene.onDisk = "broken half";
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Unsettled);
+	EXPECT_EQ(r.scene.builds, 1);
+	EXPECT_EQ(r.scene.inUse, "good 1") << "the last good program stays in use";
+	EXPECT_EQ(r.Printed(), "");
+
+	r.scene.onDisk = "good 2";
+	r.scene.settled = true;
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Built);
+	EXPECT_EQ(r.scene.inUse, "good 2");
+
+	// A real error is still said once, and a save in progress after it
+	// neither clears it nor says it again.
+	r.scene.onDisk = "broken A";
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed);
+	r.scene.onDisk = "";
+	r.scene.settled = false;
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Unsettled);
+	r.scene.onDisk = "broken A";
+	r.scene.settled = true;
+	EXPECT_EQ(r.Rebuild(), RebuildOutcome::StillFailing) << "the failure was remembered through the save";
+	EXPECT_EQ(r.Printed(), "log of broken A\n");
+	EXPECT_EQ(r.scene.builds, 3);
 }

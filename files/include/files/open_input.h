@@ -36,6 +36,9 @@ public:
 	std::string Error() const;
 	// The file's status as fstat gave it at the open; zeros when not open.
 	const struct stat &StatusAtOpen() const;
+	// Its status now, from fstat on the same descriptor; false when that
+	// fails (or nothing is open).
+	bool StatusNow(struct stat *now) const;
 	// The descriptor, or -1; it stays owned by this object.
 	int Descriptor() const;
 	// Hands the descriptor over to the caller, who must close it; this object

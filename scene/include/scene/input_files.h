@@ -24,22 +24,39 @@ struct FileStamp
 	bool operator==(const FileStamp &other) const;
 };
 
+// How long a file must have been left alone to count as saved: an editor
+// that rewrites a file in place leaves it empty, then partly written, for
+// moments shorter than this.
+constexpr int64_t kSettleNanoseconds = 100000000;
+
+// Whether a file read whole looks saved rather than mid-write: it is not
+// empty, its stamp after the read (after) is the one before it (before), and
+// it was last modified at least kSettleNanoseconds away from now (the
+// system's real-time clock, in nanoseconds, as file times are; a time that
+// far in the future counts as settled too, so that a skewed clock cannot hold
+// a file back for good).
+bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds);
+
 // A file as a build read it.
 struct FileBytes
 {
 	std::string path;       // "" when a data file's lookup failed
 	bool found = false;     // located and opened
 	bool complete = false;  // a regular file, read to its end
+	// False for a file read whole that looked mid-write when it was read
+	// (LooksSettled, with the clock at the end of the read).
+	bool settled = true;
 	std::string bytes;
 	std::string error;  // why it was not found or not read whole
-	FileStamp stamp;    // set when found
+	FileStamp stamp;    // set when found: as the file was opened
 
 	// The same outcome: the same bytes read whole, or the same failure of
 	// the same file.
 	bool operator==(const FileBytes &other) const;
 };
 
-// Reads the file at path whole. Only a regular file (after links) is read:
+// Reads the file at path whole and judges whether it looked settled. Only a
+// regular file (after links) is read:
 // anything else fails with "not a regular file" without blocking, as does a
 // file over kMaxInputBytes with "larger than 256 MiB"; a file that does not
 // open fails with the system's reason.

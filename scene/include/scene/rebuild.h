@@ -1,7 +1,8 @@
 // The rules of a rebuild, apart from GL: files that still hold what the
 // program in use was built from are not built again, files that still hold
-// what last failed are not retried, and a build's failure is said once while
-// it stays the same and cleared by the next good build.
+// what last failed are not retried, a shader caught mid-save waits for the
+// next rebuild, and a build's failure is said once while it stays the same
+// and cleared by the next good build.
 #ifndef SCENE_REBUILD_H
 #define SCENE_REBUILD_H
 
@@ -54,11 +55,14 @@ enum class RebuildOutcome
 	StillFailing,  // the files hold what failed last time: not retried
 	Built,         // a new program is in use
 	Failed,        // the build failed; the program in use stays
+	Unsettled,     // a shader looked mid-write: nothing built, said or remembered
 };
 
 // Runs one rebuild by the rules above. A failure is reported as an error
 // (its file as the header, its message as the text) and remembered; an
-// unchanged scene or a good build clears the error report.
+// unchanged scene or a good build clears the error report. Inputs whose
+// shaders had not settled when read (ShadersSettled) are dropped: no build,
+// no report either way, nothing remembered, so the next rebuild reads again.
 RebuildOutcome RebuildIfChanged(RebuildMemory &memory, BuildReports &reports, const RebuildSteps &steps);
 
 #endif

@@ -22,7 +22,8 @@
 
 #include <ostream>
 
-// Builds the program from data/standard.vert and data/intro.frag, records its
+// Builds the program from data/standard.vert and data/intro.frag, a shader
+// that has not settled read again for up to half a second first, records its
 // uniform locations, loads the texture and sets the per-build inputs. Throws
 // std::runtime_error with the lookup's or reader's message when a file is
 // missing or cannot be used, or the file's name on a line of its own and the
@@ -38,11 +39,14 @@ void SceneInit(std::ostream &errors, bool onOverlay);
 
 // Rebuilds the program when its files changed and restores the size inputs.
 // A failure keeps the last program that built and is reported once while it
-// stays the same; files that still hold what failed are not built again.
+// stays the same; files that still hold what failed are not built again, and
+// a shader caught mid-save (empty, changed while read, or modified within
+// kSettleNanoseconds) is left for a later rebuild.
 void reload();
 
 // Whether a look at the files' status alone (no open, no read) finds any of
-// them changed since they were last read: cheap enough for every frame.
+// them changed since they were last read, or the last rebuild left a shader
+// that was still settling: cheap enough for every frame.
 bool SceneFilesTouched();
 
 // The rebuild for a player that looks every frame: nothing while

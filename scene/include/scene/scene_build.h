@@ -23,6 +23,11 @@ struct SceneInputs
 	FileBytes image;
 };
 
+// Whether both shader files looked settled when read (FileBytes::settled):
+// a shader being saved in place is not built until it has settled. The
+// image is left to its decoder.
+bool ShadersSettled(const SceneInputs &inputs);
+
 // Reads the two shaders (through the data-file lookup) and the image.
 SceneInputs ReadSceneInputs();
 
