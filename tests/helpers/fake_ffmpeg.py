@@ -12,6 +12,7 @@ made at once and given "video N" and "audio" lines at the end.
 
 FAKE_FFMPEG_FAIL_AFTER=N: say so on standard error after N frames and exit 1.
 FAKE_FFMPEG_QUIET_FAIL_AFTER=N: the same without a word.
+FAKE_FFMPEG_STOP_AFTER=N: stop reading after N frames and exit 0.
 FAKE_FFMPEG_EMPTY=1: read every frame and exit 0 with the output empty.
 FAKE_FFMPEG_DROP=N: write N frames fewer than it read.
 FAKE_FFMPEG_NO_AUDIO=1: write no audio line.
@@ -59,6 +60,8 @@ while True:
         write("ffmpeg.frames", " ".join(map(str, numbers)))
         sys.exit("[fake] Conversion failed after frame %d" % numbers[-1] if "FAKE_FFMPEG_FAIL_AFTER" in os.environ
                  else 1)
+    if len(numbers) == int(os.environ.get("FAKE_FFMPEG_STOP_AFTER", "-1")):
+        sys.exit(0)
     frame = sys.stdin.buffer.read(width * height * 3)
     if len(frame) < width * height * 3:
         break

@@ -344,6 +344,8 @@ class FailureTest(ExportCase):
                  "frames; its last lines:\n[fake] Conversion failed after frame 49\n" % FRAME_COUNT),
                 ({"FAKE_FFMPEG_QUIET_FAIL_AFTER": "50"}, "export-video: ffmpeg failed with exit status 1 after 50 of "
                  "%d frames, with nothing on its standard error\n" % FRAME_COUNT),
+                ({"FAKE_FFMPEG_STOP_AFTER": "50"}, "export-video: the studio failed with exit status 1 after 50 of "
+                 "%d frames; it said:\nstudio: could not write the frames: Broken pipe\n" % FRAME_COUNT),
                 ({"FAKE_FFMPEG_EMPTY": "1"}, "export-video: ffmpeg ended well but wrote nothing (an empty file)\n"),
                 ({"FAKE_FFMPEG_DROP": "1"}, "export-video: the video ffmpeg wrote holds %d frames, not one stream "
                  "of %d frames\n" % (FRAME_COUNT - 1, FRAME_COUNT)),
