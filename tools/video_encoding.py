@@ -19,7 +19,7 @@ FRAME_RATE = intro_constants.read()["kCaptureFramesPerSecond"]
 DEFAULT_CRF = 18
 
 
-def raw_input(width, height):
+def raw_frames_input(width, height):
     """Raw RGB frames on ffmpeg's standard input, width x height x 3 bytes
     each, top row first, as the studio's render mode writes them."""
     return ["-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "%dx%d" % (width, height), "-r", str(FRAME_RATE),
@@ -34,7 +34,7 @@ def files_input(capture_dir):
 
 
 def ffmpeg_command(frames, frame_count, soundtrack, output, crf=DEFAULT_CRF, sound_start=0.0, progress_fd=None):
-    """The whole command: frames is raw_input() or files_input(), and
+    """The whole command: frames is raw_frames_input() or files_input(), and
     frame_count the number of frames it gives, which decides where the
     sound stops; sound_start is the time of the first frame, where the
     sound starts. With progress_fd, ffmpeg writes its progress report

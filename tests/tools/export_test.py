@@ -161,7 +161,7 @@ class FunctionTest(unittest.TestCase):
             self.assertEqual(exporter.frame_range(start, end), expected, (start, end))
 
     def test_ffmpeg_reads_raw_frames_and_the_sound_from_the_first_frame(self):
-        command = video_encoding.ffmpeg_command(video_encoding.raw_input(161, 91), 60, "/r/" + SOUNDTRACK,
+        command = video_encoding.ffmpeg_command(video_encoding.raw_frames_input(161, 91), 60, "/r/" + SOUNDTRACK,
                                                 "/o/.v.mp4.7.tmp", crf=23, sound_start=30.0, progress_fd=5)
         text = " ".join(command)
         for part in ("-progress pipe:5 -f rawvideo -pix_fmt rgb24 -s 161x91 -r 60 -i pipe:0 "
