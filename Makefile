@@ -58,11 +58,14 @@ capture: build
 	@rm -f $(BUILD_DIR)/capture/frame*.bmp $(BUILD_DIR)/capture/frame*.bmp.tmp
 	@tools/run-intro.sh $(BUILD_DIR) --capture
 
-# Renders the intro under a private Xvfb server of SIZE and streams its frames
-# with the soundtrack into build/intro.mp4, keeping at most 64 frames on disk.
+# Renders the piece with the studio's render mode off screen at SIZE and pipes
+# its frames with the soundtrack into ffmpeg: build/intro.mp4, or for a section
+# (FROM=30 TO=45, in seconds) build/intro-30-45.mp4. No frame touches the disk.
 # (tools/make-video turns a finished make capture into a video instead.)
+VIDEO_SECTION := $(if $(FROM)$(TO),-$(or $(FROM),0)-$(or $(TO),135))
 video: build
-	@tools/export-video --size $(SIZE) $(BUILD_DIR)/intro $(BUILD_DIR) $(BUILD_DIR)/intro.mp4
+	@tools/export-video --size $(SIZE) $(if $(FROM),--from $(FROM)) $(if $(TO),--to $(TO)) \
+		$(BUILD_DIR)/studio $(BUILD_DIR) $(BUILD_DIR)/intro$(VIDEO_SECTION).mp4
 
 # Captures the intro under Xvfb and lays one frame per section out as
 # images/contact-sheet.png (the README's first picture).

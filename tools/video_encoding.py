@@ -1,12 +1,13 @@
-"""The ffmpeg command line that encodes the intro's captured frames and its
-soundtrack into a video, for tools/export-video (frames streamed through a
-pipe) and tools/make-video (frame files of a finished capture).
+"""The ffmpeg command line that encodes the intro's frames and its soundtrack
+into a video, for tools/export-video (raw frames from the studio's render
+mode through a pipe) and tools/make-video (frame files of a finished
+capture).
 
 The video: H.264, yuv420p (odd sizes padded with a black row or column to
 even ones, which yuv420p needs), 60 frames per second; the soundtrack as
-192 kb/s AAC from time 0, cut so that it ends exactly with the last frame;
-an MP4 whose index comes first (-movflags +faststart). The standard library
-alone, so that Debian's own Python can import it too."""
+192 kb/s AAC from the time of the first frame, cut so that it ends exactly
+with the last frame; an MP4 whose index comes first (-movflags +faststart).
+The standard library alone, so that Debian's own Python can import it too."""
 
 import os
 import sys
@@ -18,9 +19,11 @@ FRAME_RATE = intro_constants.read()["kCaptureFramesPerSecond"]
 DEFAULT_CRF = 18
 
 
-def pipe_input():
-    """BMP frames one after the other on ffmpeg's standard input."""
-    return ["-f", "image2pipe", "-c:v", "bmp", "-framerate", str(FRAME_RATE), "-i", "pipe:0"]
+def raw_frames_input(width, height):
+    """Raw RGB frames on ffmpeg's standard input, width x height x 3 bytes
+    each, top row first, as the studio's render mode writes them."""
+    return ["-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "%dx%d" % (width, height), "-r", str(FRAME_RATE),
+            "-i", "pipe:0"]
 
 
 def files_input(capture_dir):
@@ -30,15 +33,20 @@ def files_input(capture_dir):
             "-i", os.path.join(capture_dir, "frame%d.bmp")]
 
 
-def ffmpeg_command(frames, frame_count, soundtrack, output, crf=DEFAULT_CRF):
-    """The whole command: frames is pipe_input() or files_input(), and
+def ffmpeg_command(frames, frame_count, soundtrack, output, crf=DEFAULT_CRF, sound_start=0.0, progress_fd=None):
+    """The whole command: frames is raw_frames_input() or files_input(), and
     frame_count the number of frames it gives, which decides where the
-    sound stops."""
-    return (["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"] + frames
-            # The sound stops where the pictures do.
-            + ["-t", "%.6f" % (frame_count / FRAME_RATE), "-i", soundtrack,
-               "-map", "0:v:0", "-map", "1:a:0",
-               "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-               "-c:v", "libx264", "-preset", "medium", "-crf", str(crf), "-pix_fmt", "yuv420p",
-               "-c:a", "aac", "-b:a", "192k",
-               "-movflags", "+faststart", "-f", "mp4", output])
+    sound stops; sound_start is the time of the first frame, where the
+    sound starts. With progress_fd, ffmpeg writes its progress report
+    (lines such as frame=120) to that descriptor, which it must inherit."""
+    progress = [] if progress_fd is None else ["-progress", "pipe:%d" % progress_fd]
+    start = ["-ss", "%.6f" % sound_start] if sound_start > 0 else []
+    return (["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"] + progress + frames
+            # The sound starts with the first frame and stops where the
+            # pictures do.
+            + start + ["-t", "%.6f" % (frame_count / FRAME_RATE), "-i", soundtrack,
+                       "-map", "0:v:0", "-map", "1:a:0",
+                       "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
+                       "-c:v", "libx264", "-preset", "medium", "-crf", str(crf), "-pix_fmt", "yuv420p",
+                       "-c:a", "aac", "-b:a", "192k",
+                       "-movflags", "+faststart", "-f", "mp4", output])

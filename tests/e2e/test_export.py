@@ -1,7 +1,10 @@
-"""tools/export-video with the real intro, Xvfb and ffmpeg: one whole export
-at 160x90 whose frames carry their own numbers, and the failures that only
-the real programs show (a shader that does not compile, Ctrl-C half-way)."""
+"""tools/export-video with the real studio, Xvfb and ffmpeg: a whole export at
+160x90 whose frames carry their own numbers, a section, a video larger than
+the private screen, the render mode's frames against the capture's, and the
+failures that only the real programs show (a shader that does not compile,
+Ctrl-C half-way)."""
 
+import ctypes
 import os
 import shutil
 import signal
@@ -9,15 +12,16 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
-import unittest
 
-from harness import BUILD_DIR, CONSTANTS, INTRO, MUSIC_NAME, SHADER_LOG, SOURCE_DIR, Xvfb
+from harness import BUILD_DIR, CONSTANTS, MUSIC_NAME, SHADER_LOG, SOURCE_DIR, IntroTestCase, Xvfb, scratch_dir
+from test_capture import frame_path, read_bmp
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
-from export_test import become_subreaper, leftovers  # noqa: E402
+from export_test import become_subreaper, leftovers, load_exporter  # noqa: E402
 
 EXPORTER = os.path.join(SOURCE_DIR, "tools", "export-video")
+STUDIO = os.path.join(BUILD_DIR, "studio")
+FRAME_COUNT = CONSTANTS["kCaptureFrameCount"]
 WIDTH, HEIGHT, BITS = 160, 90, 13
 
 # The frame number (the shader clock times 60, rounded) as 13 wide bars, the
@@ -44,19 +48,20 @@ def probe(video, stream, entries):
     return dict(line.split("=", 1) for line in text.splitlines())
 
 
-def shown_numbers(video, frames):
+def shown_numbers(video, frames, width=WIDTH, height=HEIGHT):
     """The numbers the bars show in these decoded frames."""
     select = "select=" + "+".join("eq(n\\,%d)" % n for n in frames)
     raw = output_of(["ffmpeg", "-v", "error", "-i", video, "-vf", select, "-fps_mode", "passthrough",
                      "-f", "rawvideo", "-pix_fmt", "gray", "-"])
-    rows = [raw[start + HEIGHT // 2 * WIDTH:][:WIDTH] for start in range(0, len(raw), WIDTH * HEIGHT)]
-    return [sum(1 << (BITS - 1 - bar) for bar in range(BITS) if row[int((bar + 0.5) * WIDTH / BITS)] >= 128)
+    rows = [raw[start + height // 2 * width:][:width] for start in range(0, len(raw), width * height)]
+    return [sum(1 << (BITS - 1 - bar) for bar in range(BITS) if row[int((bar + 0.5) * width / BITS)] >= 128)
             for row in rows]
 
 
-def first_second(path):
-    """The first second of path's sound, mono, 8000 samples."""
-    raw = output_of(["ffmpeg", "-v", "error", "-i", path, "-t", "1", "-ac", "1", "-ar", "8000", "-f", "s16le", "-"])
+def first_second(path, start=0):
+    """The first second of path's sound from start seconds on, mono, 8000 samples."""
+    raw = output_of(["ffmpeg", "-v", "error", "-ss", str(start), "-i", path, "-t", "1", "-ac", "1", "-ar", "8000",
+                     "-f", "s16le", "-"])
     return struct.unpack("<%dh" % (len(raw) // 2), raw)
 
 
@@ -68,7 +73,35 @@ def best_shift(a, b, limit):
                  / energy) for shift in range(-limit, limit + 1)), key=lambda pair: pair[1])
 
 
-class ExportTest(unittest.TestCase):
+class FileNames:
+    """The names created or renamed into a set of folders, through
+    inotify: read() after the run gives every one since the start."""
+
+    def __init__(self, folders):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        for folder in folders:
+            if self.libc.inotify_add_watch(self.fd, os.fsencode(folder), 0x100 | 0x80) < 0:  # create, moved to
+                raise OSError(ctypes.get_errno(), "inotify_add_watch", folder)
+
+    def read(self):
+        names = []
+        try:
+            while True:
+                data = os.read(self.fd, 65536)
+                offset = 0
+                while offset < len(data):
+                    _, mask, _, length = struct.unpack_from("iIII", data, offset)
+                    if mask & 0x4000:   # the queue overflowed
+                        raise AssertionError("inotify's queue overflowed")
+                    names.append(data[offset + 16:offset + 16 + length].rstrip(b"\0").decode())
+                    offset += 16 + length
+        except BlockingIOError:
+            os.close(self.fd)
+            return names
+
+
+class ExportTest(IntroTestCase):
 
     @classmethod
     def setUpClass(cls):
@@ -76,7 +109,7 @@ class ExportTest(unittest.TestCase):
 
     def setUp(self):
         """base/data holds the shaders, base/run the image and the music: the
-        intro finds the shaders through its ../data fallback."""
+        studio finds the shaders through its ../data fallback."""
         self.base, self.out_dir, self.tmp = (tempfile.mkdtemp(prefix="export-e2e-") for _ in range(3))
         for path in (self.base, self.out_dir, self.tmp):
             self.addCleanup(shutil.rmtree, path, True)
@@ -91,42 +124,36 @@ class ExportTest(unittest.TestCase):
         shutil.copy(os.path.join(BUILD_DIR, MUSIC_NAME), self.run_dir)
         self.output = os.path.join(self.out_dir, "intro.mp4")
 
-    def start(self):
+    def exporter(self, *options, size="%dx%d" % (WIDTH, HEIGHT)):
         env = dict(os.environ, TMPDIR=self.tmp)
         env.pop("DISPLAY", None)
-        return subprocess.Popen([EXPORTER, "--size", "%dx%d" % (WIDTH, HEIGHT), INTRO, self.run_dir, self.output],
+        return subprocess.Popen([EXPORTER, "--size", size] + list(options) + [STUDIO, self.run_dir, self.output],
                                 env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                                 start_new_session=True)
+
+    def export(self, *options, **kwargs):
+        process = self.exporter(*options, **kwargs)
+        _, stderr = process.communicate(timeout=1200)
+        self.assertEqual(process.returncode, 0, stderr)
+        self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), (["intro.mp4"], [], []))
+        return stderr
 
     def assertNothingLeft(self):
         self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), ([], [], []))
 
-    def test_a_whole_export_holds_every_frame_in_place_and_the_soundtrack_from_time_zero(self):
+    def test_a_whole_export_holds_every_frame_and_the_soundtrack_and_writes_no_frame_file(self):
         before = sorted(os.walk(self.base))
-        # The frame files in the scratch area, counted every 3 ms meanwhile.
-        counts, done = [], threading.Event()
-
-        def sample():
-            while not done.wait(0.003):
-                for scratch in os.listdir(self.tmp):
-                    capture = os.path.join(self.tmp, scratch, "run", "capture")
-                    if os.path.isdir(capture):
-                        counts.append(sum(1 for name in os.listdir(capture) if name.endswith(".bmp")))
-        sampler = threading.Thread(target=sample)
-        sampler.start()
-        process = self.start()
-        _, stderr = process.communicate(timeout=1200)
-        done.set()
-        sampler.join()
-        self.assertEqual(process.returncode, 0, stderr)
-        self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), (["intro.mp4"], [], []))
+        names = FileNames([self.tmp, self.base, self.run_dir, os.path.join(self.run_dir, "images"),
+                           os.path.join(self.base, "data"), self.out_dir])
+        self.export()
+        created = names.read()
+        self.assertEqual([name for name in created if name.lower().endswith(".bmp")], [])
+        self.assertIn("intro.mp4", created)   # the watch saw the rename
         self.assertEqual(sorted(os.walk(self.base)), before)
-        self.assertTrue(counts)
-        self.assertLessEqual(max(counts), 64)
 
         video = probe(self.output, "v:0", "codec_name,pix_fmt,width,height,r_frame_rate,nb_frames,duration")
         self.assertEqual([video[key] for key in ("codec_name", "pix_fmt", "width", "height", "r_frame_rate",
-                                                 "nb_frames")], ["h264", "yuv420p", "160", "90", "60/1", str(CONSTANTS["kCaptureFrameCount"])])
+                                                 "nb_frames")], ["h264", "yuv420p", "160", "90", "60/1", str(FRAME_COUNT)])
         self.assertLessEqual(abs(float(video["duration"]) - 135.0), 1 / 60 + 1e-3)
         audio = probe(self.output, "a:0", "codec_name,duration,start_time,bit_rate")
         self.assertEqual(audio["codec_name"], "aac")
@@ -145,27 +172,79 @@ class ExportTest(unittest.TestCase):
         self.assertLess(abs(shift), 8000 / 60)
         self.assertGreater(correlation, 0.9)
 
+    def test_a_section_starts_with_its_frame_and_its_sound_and_passes_the_image_warning_on(self):
+        os.remove(os.path.join(self.run_dir, "images", "long.png"))
+        stderr = self.export("--from", "30", "--to", "31")
+        self.assertIn("Could not load images/long.png: No such file or directory\n", stderr)
+        video = probe(self.output, "v:0", "nb_frames")
+        self.assertEqual(video["nb_frames"], "60")
+        self.assertEqual(shown_numbers(self.output, range(60)), list(range(1800, 1860)))
+        shift, correlation = best_shift(first_second(os.path.join(self.run_dir, MUSIC_NAME), 30),
+                                        first_second(self.output), 200)
+        self.assertLess(abs(shift), 8000 / 60)
+        self.assertGreater(correlation, 0.9)
+
+    def test_a_video_larger_than_the_private_screen_has_its_size_to_the_last_column(self):
+        self.assertLess(load_exporter().SCREEN, (1000, 500))
+        self.export("--to", "0.5", size="1000x500")
+        video = probe(self.output, "v:0", "width,height,nb_frames")
+        self.assertEqual(video, {"width": "1000", "height": "500", "nb_frames": "30"})
+        self.assertEqual(shown_numbers(self.output, [0, 29], 1000, 500), [0, 29])
+        # Frame 29's lowest bit, the rightmost bar, reaches the last column.
+        raw = output_of(["ffmpeg", "-v", "error", "-i", self.output, "-vf", "select=eq(n\\,29)", "-fps_mode",
+                         "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-"])
+        self.assertGreaterEqual(min(raw[row * 1000 + 999] for row in range(0, 500, 10)), 128)
+
+    def test_the_render_modes_frames_are_the_captures(self):
+        """The bundled shader, rendered to a file, against intro --capture."""
+        cwd = scratch_dir(self)
+        server = self.server(64, 64)
+        raw_path = os.path.join(self.tmp, "frames.raw")
+        with open(raw_path, "wb") as raw:
+            subprocess.run([STUDIO, "--render", str(raw.fileno()), "--to", "1.02", "--size", "160x90"], cwd=cwd,
+                           check=True, stdout=subprocess.DEVNULL, pass_fds=(raw.fileno(),), env=dict(os.environ, DISPLAY=server.display, LIBGL_ALWAYS_SOFTWARE="1",
+                                    SDL_AUDIODRIVER="dummy"), timeout=300)
+        with open(raw_path, "rb") as f:
+            rendered = f.read()
+        self.assertEqual(len(rendered), 61 * WIDTH * HEIGHT * 3)
+        os.makedirs(os.path.join(cwd, "capture"))
+        intro = self.start(width=WIDTH, height=HEIGHT, cwd=cwd, args=["--capture"])
+        self.assertIsNotNone(intro.wait_window(), intro.stderr())
+        intro.wait_until(lambda: os.path.exists(frame_path(cwd, 61)), 120, [os.path.join(cwd, "capture")])
+        intro.key("Escape")
+        intro.wait()
+        for n in (0, 1, 2, 3, 60):
+            frame = rendered[n * WIDTH * HEIGHT * 3:][:WIDTH * HEIGHT * 3]
+            rows = [[tuple(frame[(y * WIDTH + x) * 3:][:3]) for x in range(WIDTH)] for y in range(HEIGHT)]
+            width, height, captured, _, _ = read_bmp(frame_path(cwd, n))
+            self.assertEqual((width, height), (WIDTH, HEIGHT))
+            self.assertTrue(rows == captured, "rendered frame %d differs from the captured one" % n)
+
     def test_a_shader_that_does_not_compile_ends_the_export_with_the_drivers_log(self):
         with open(self.shader, "w") as f:
             f.write("#version 330\nout vec4 outputColor;\nvoid main() { outputColor = 1; }\n")
-        with Xvfb(64, 64) as xvfb:
+        with Xvfb(64, 64) as server:
             log = output_of([SHADER_LOG, "fragment", self.shader], text=True,
-                            env=dict(os.environ, DISPLAY=xvfb.display, LIBGL_ALWAYS_SOFTWARE="1")).strip()
+                            env=dict(os.environ, DISPLAY=server.display, LIBGL_ALWAYS_SOFTWARE="1")).strip()
         self.assertNotEqual(log, "")
-        process = self.start()
+        process = self.exporter()
         _, stderr = process.communicate(timeout=120)
         self.assertEqual(process.returncode, 1, stderr)
-        # The intro names the shader as it found it from its scratch folder.
-        self.assertEqual(stderr, "export-video: the intro failed with exit status 1 at start-up; it said:\n"
+        # The studio names the shader as it found it from RUN_DIR.
+        self.assertEqual(stderr, "export-video: the studio failed with exit status 1 at start-up; it said:\n"
                          "../data/intro.frag:\n%s\n" % log)
         self.assertNothingLeft()
 
     def test_ctrl_c_half_way_stops_everything_and_leaves_nothing(self):
-        process = self.start()
+        process = self.exporter()
         for line in process.stderr:
-            if "(50 %)" in line:
+            if " frames (" in line and int(line.split("(")[1].split(" ")[0]) >= 50:
                 break
-        self.assertIsNone(process.poll())
+        # The studio is held still so that the export cannot end first.
+        with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as f:
+            studios = [pid for pid in map(int, f.read().split()) if os.readlink("/proc/%d/exe" % pid) == os.path.realpath(STUDIO)]
+        self.assertEqual(len(studios), 1)
+        os.kill(studios[0], signal.SIGSTOP)
         os.killpg(process.pid, signal.SIGINT)
         _, stderr = process.communicate(timeout=60)
         self.assertEqual(process.returncode, 128 + signal.SIGINT, stderr)
@@ -175,4 +254,5 @@ class ExportTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    import unittest
     unittest.main()

@@ -1,60 +1,75 @@
-#!/usr/bin/env python3
-"""Stands in for ffmpeg (found on PATH as `ffmpeg`) in the exporter's tests:
-reads the BMP frames streamed to its standard input and writes, in the folder
-FAKE_STATE, args (its arguments) and frames (the number each frame carries,
-as fake_intro.py writes them), and a small file at its last argument.
+#!/usr/bin/python3
+"""Stands in for ffmpeg, and for ffprobe when called by that name, in the
+exporter's tests (found on PATH through links of those names).
 
-FAKE_FFMPEG_FAIL_AFTER=N: print an error after N frames and exit 1.
-FAKE_FFMPEG_WAIT_HELD: read nothing until the fake intro is held back, so
-that frames pile up: "stop" waits for it to be stopped (state T); a number N
-for it to wait in a seccomp notification (as it does briefly at every
-rename) with N frame files in place. held says 1 if that came within a
-minute, else 0."""
+As ffmpeg: reads the raw frames of `-s WxH` (width x height x 3 bytes each)
+from its standard input, reports frame=N on the descriptor of `-progress
+pipe:N` after each, and writes, in the folder FAKE_STATE, ffmpeg.args (its
+arguments, one a line), ffmpeg.pipe (the device and inode of its standard
+input) and ffmpeg.frames (the number each frame carries in its first four
+bytes, as fake_studio.py writes them). The output, its last argument, is
+made at once and given "video N" and "audio" lines at the end.
 
+FAKE_FFMPEG_FAIL_AFTER=N: say so on standard error after N frames and exit 1.
+FAKE_FFMPEG_QUIET_FAIL_AFTER=N: the same without a word.
+FAKE_FFMPEG_STOP_AFTER=N: stop reading after N frames and exit 0.
+FAKE_FFMPEG_EMPTY=1: read every frame and exit 0 with the output empty.
+FAKE_FFMPEG_DROP=N: write N frames fewer than it read.
+FAKE_FFMPEG_NO_AUDIO=1: write no audio line.
+
+As ffprobe: prints the streams of such a file as `-of json` does, or fails
+on any other file."""
+
+import json
 import os
 import struct
 import sys
-import time
+
+if os.path.basename(sys.argv[0]) == "ffprobe":
+    try:
+        with open(sys.argv[-1]) as f:
+            lines = f.read().splitlines()
+        streams = [{"codec_type": "video", "nb_frames": line.split()[1]} if line.startswith("video ") else
+                   {"codec_type": "audio"} for line in lines if line.split()[0] in ("video", "audio")]
+    except (OSError, IndexError, UnicodeDecodeError):
+        streams = []
+    if not streams:
+        sys.exit("%s: Invalid data found when processing input" % sys.argv[-1])
+    print(json.dumps({"streams": streams}))
+    sys.exit(0)
 
 state = os.environ["FAKE_STATE"]
+args = sys.argv[1:]
 
 
-def read(name):
-    with open(os.path.join(state, name)) as f:
-        return f.read()
+def write(name, text):
+    with open(os.path.join(state, name), "w") as f:
+        f.write(text)
 
 
-def held(how):
-    try:
-        pid = int(read("intro.pid"))
-        if how == "stop":
-            with open("/proc/%d/stat" % pid) as f:
-                return f.read().rsplit(")", 1)[1].split()[0] == "T"
-        frames = sum(1 for name in os.listdir(os.path.join(read("intro.cwd"), "capture")) if name.endswith(".bmp"))
-        with open("/proc/%d/wchan" % pid) as f:
-            return frames >= int(how) and f.read().startswith("seccomp")
-    except (OSError, ValueError):
-        return False
-
-
-with open(os.path.join(state, "args"), "w") as f:
-    f.write("\n".join(sys.argv[1:]))
-if "FAKE_FFMPEG_WAIT_HELD" in os.environ:
-    deadline = time.monotonic() + 60
-    while not (was_held := held(os.environ["FAKE_FFMPEG_WAIT_HELD"])) and time.monotonic() < deadline:
-        time.sleep(0.005)
-    with open(os.path.join(state, "held"), "w") as f:
-        f.write("1" if was_held else "0")
+write("ffmpeg.args", "\n".join(args))
+stdin = os.fstat(0)
+write("ffmpeg.pipe", "%d %d" % (stdin.st_dev, stdin.st_ino))
+width, height = map(int, args[args.index("-s") + 1].split("x"))
+progress = int(args[args.index("-progress") + 1][len("pipe:"):])
+open(args[-1], "w").close()
+fail = int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", os.environ.get("FAKE_FFMPEG_QUIET_FAIL_AFTER", "-1")))
 numbers = []
 while True:
-    if len(numbers) == int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", "-1")):
-        sys.exit("[fake] Conversion failed after frame %d" % (len(numbers) - 1))
-    header = sys.stdin.buffer.read(54)
-    if not header:
+    if len(numbers) == fail:
+        write("ffmpeg.frames", " ".join(map(str, numbers)))
+        sys.exit("[fake] Conversion failed after frame %d" % numbers[-1] if "FAKE_FFMPEG_FAIL_AFTER" in os.environ
+                 else 1)
+    if len(numbers) == int(os.environ.get("FAKE_FFMPEG_STOP_AFTER", "-1")):
+        sys.exit(0)
+    frame = sys.stdin.buffer.read(width * height * 3)
+    if len(frame) < width * height * 3:
         break
-    body = sys.stdin.buffer.read(struct.unpack_from("<I", header, 2)[0] - 54)
-    numbers.append(struct.unpack_from("<I", body)[0])
-with open(os.path.join(state, "frames"), "w") as f:
-    f.write(" ".join(map(str, numbers)))
-with open(sys.argv[-1], "w") as f:
-    f.write("%d frames\n" % len(numbers))
+    numbers.append(struct.unpack_from("<I", frame)[0])
+    os.write(progress, b"frame=%d\nfps=0.0\nprogress=continue\n" % len(numbers))
+os.write(progress, b"frame=%d\nprogress=end\n" % len(numbers))
+write("ffmpeg.frames", " ".join(map(str, numbers)))
+if "FAKE_FFMPEG_EMPTY" not in os.environ:
+    with open(args[-1], "w") as f:
+        f.write("video %d\n" % (len(numbers) - int(os.environ.get("FAKE_FFMPEG_DROP", "0"))))
+        f.write("" if "FAKE_FFMPEG_NO_AUDIO" in os.environ else "audio\n")

@@ -1,38 +1,45 @@
 #!/usr/bin/env python3
-"""Checks tools/export-video's logic against stand-ins: helpers/fake_intro.py
-as the intro (frame files, no GL) and helpers/fake_ffmpeg.py as ffmpeg. The
-exporter runs as in use, Xvfb included, but for 300 frames, not 8101.
+"""Checks tools/export-video against stand-ins: helpers/fake_studio.py as
+the studio's render mode (numbered raw frames, no GL) and
+helpers/fake_ffmpeg.py as ffmpeg and ffprobe. The exporter runs as in use,
+with tiny frames; its frame range and ffmpeg's command line are also checked
+as functions.
 
 Usage: export_test.py SOURCE_DIR
 """
 
 import ctypes
+import importlib.machinery
+import importlib.util
 import os
+import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
+import video_encoding  # noqa: E402
 
 SOUNDTRACK = intro_constants.read()["kSoundtrackFile"]
+FRAME_COUNT = intro_constants.read()["kCaptureFrameCount"]
 
 SOURCE_DIR = os.path.abspath(sys.argv.pop(1)) if __name__ == "__main__" else os.environ.get("INTRO_SOURCE_DIR", "")
 EXPORTER = os.path.join(SOURCE_DIR, "tools", "export-video")
-FAKE_INTRO = os.path.join(SOURCE_DIR, "tests", "helpers", "fake_intro.py")
-FRAMES = 300
+HELPERS = os.path.join(SOURCE_DIR, "tests", "helpers")
+FAKE_STUDIO = os.path.join(HELPERS, "fake_studio.py")
 
-# Runs the exporter's main() for FRAME_COUNT frames, with its rename gate or
-# with SIGSTOP alone: python3 -c RUNNER FRAME_COUNT gate|stop ARGS...
-RUNNER = """import importlib.machinery, importlib.util, sys
-loader = importlib.machinery.SourceFileLoader("export_video", %r)
-module = importlib.util.module_from_spec(importlib.util.spec_from_loader("export_video", loader))
-loader.exec_module(module)
-sys.exit(module.main(sys.argv[3:], int(sys.argv[1]), sys.argv[2] == "gate"))
-""" % EXPORTER
+
+def load_exporter():
+    loader = importlib.machinery.SourceFileLoader("export_video", EXPORTER)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader("export_video", loader))
+    loader.exec_module(module)
+    return module
 
 
 def become_subreaper():
@@ -42,20 +49,59 @@ def become_subreaper():
         raise OSError("prctl(PR_SET_CHILD_SUBREAPER) failed")
 
 
-def leftovers():
-    """This process's children still there; they are ended here."""
+def children():
+    """This process's living children. A child that has already ended (a
+    helper of the X server orphaned as it died, say) is only reaped: it
+    would show for as long as nobody waits for it, however quickly it ended."""
     found = []
     for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % entry) as f:
-                if int(f.read().rsplit(")", 1)[1].split()[1]) == os.getpid():
-                    found.append(int(entry))
+                fields = f.read().rsplit(")", 1)[1].split()
         except OSError:
             continue
+        if int(fields[1]) != os.getpid():
+            continue
+        if fields[0] == "Z":
+            try:
+                os.waitpid(int(entry), os.WNOHANG)
+            except ChildProcessError:
+                pass
+            continue
+        found.append(int(entry))
+    return found
+
+
+def leftovers():
+    """This process's children still there; they are ended here."""
+    found = children()
     for pid in found:
         os.kill(pid, signal.SIGKILL)
         os.waitpid(pid, 0)
     return found
+
+
+def read_past(process, text, limit=120):
+    """Reads the exporter's standard error up to the end of the line that
+    holds text; returns what came after it. A run that never prints it fails
+    the test after limit seconds rather than hanging it."""
+    seen, deadline = b"", time.monotonic() + limit
+    while text.encode() not in seen or not seen.split(text.encode(), 1)[1].count(b"\n"):
+        ready, _, _ = select.select([process.stderr], [], [], max(0.0, deadline - time.monotonic()))
+        data = os.read(process.stderr.fileno(), 65536) if ready else b""
+        if not data:
+            process.kill()
+            raise AssertionError("no line with %r; the exporter said:\n%s" % (text, seen.decode()))
+        seen += data
+    return seen.split(text.encode(), 1)[1].split(b"\n", 1)[1].decode()
+
+
+def dying(pid):
+    """Whether the process has ended or has a SIGKILL on its way."""
+    with open("/proc/%d/status" % pid) as f:
+        fields = dict(line.split(":", 1) for line in f.read().splitlines() if ":" in line)
+    pending = int(fields["SigPnd"], 16) | int(fields["ShdPnd"], 16)
+    return fields["State"].split()[0] in ("Z", "X") or bool(pending & (1 << (signal.SIGKILL - 1)))
 
 
 class ExportCase(unittest.TestCase):
@@ -70,95 +116,270 @@ class ExportCase(unittest.TestCase):
         return path
 
     def setUp(self):
+        """base/data holds the shaders, base/run the soundtrack and the
+        image: the studio finds the shaders through its ../data fallback."""
         self.base, self.out_dir, self.tmp, self.state, self.bin = (self.folder() for _ in range(5))
         self.run_dir = os.path.join(self.base, "run")
-        os.makedirs(self.run_dir)
-        open(os.path.join(self.run_dir, SOUNDTRACK), "w").close()
+        os.makedirs(os.path.join(self.run_dir, "images"))
+        os.makedirs(os.path.join(self.base, "data"))
+        for path in ("data/standard.vert", "data/intro.frag", "run/images/long.png", "run/" + SOUNDTRACK):
+            with open(os.path.join(self.base, path), "w") as f:
+                f.write(path)
         self.output = os.path.join(self.out_dir, "intro.mp4")
-        os.symlink(os.path.join(SOURCE_DIR, "tests", "helpers", "fake_ffmpeg.py"), os.path.join(self.bin, "ffmpeg"))
-        self.env = dict(os.environ, TMPDIR=self.tmp, FAKE_STATE=self.state, FAKE_INTRO_FRAMES=str(FRAMES),
+        for name in ("ffmpeg", "ffprobe"):
+            os.symlink(os.path.join(HELPERS, "fake_ffmpeg.py"), os.path.join(self.bin, name))
+        self.env = dict(os.environ, TMPDIR=self.tmp, FAKE_STATE=self.state, DISPLAY=":fake",
                         PATH=self.bin + os.pathsep + os.environ["PATH"])
 
-    def export(self, args=None, hold="gate", **env):
+    def command(self, options=("--screen",), output=None):
+        return [EXPORTER, "--size", "4x2"] + list(options) + [FAKE_STUDIO, self.run_dir, output or self.output]
+
+    def export(self, options=("--screen",), output=None, **env):
         """Runs the exporter to its end; returns (status, stderr)."""
-        args = ["--size", "64x48", FAKE_INTRO, self.run_dir, self.output] if args is None else args
-        result = subprocess.run([sys.executable, "-c", RUNNER, str(FRAMES), hold] + args, env=dict(self.env, **env),
+        result = subprocess.run(self.command(options, output), env=dict(self.env, **env), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=300)
         return result.returncode, result.stderr
 
+    def start(self, **env):
+        return subprocess.Popen(self.command(), env=dict(self.env, **env), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
     def state_of(self, name):
         with open(os.path.join(self.state, name)) as f:
-            return f.read().split()
+            return f.read().split("\n") if name.endswith(".args") else f.read().split()
 
     def assertFailedCleanly(self, status, stderr, cause):
         """One line naming the cause, a failure status, and nothing left: no
-        video, temporary file, scratch area or process."""
+        video, temporary file or process."""
         self.assertNotIn(status, (0, 2), stderr)
         self.assertIn(cause, [line for line in stderr.splitlines() if " frames (" not in line][0])
         self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), ([], [], []))
 
+    def assertRefused(self, status, stderr, cause, code=1):
+        """One line naming the cause, before anything was started."""
+        self.assertEqual((status, stderr.splitlines()), (code, ["export-video: " + cause]))
+        self.assertFalse(os.path.exists(os.path.join(self.state, "studio.args")), "the studio was started")
+        self.assertFalse(os.path.exists(os.path.join(self.state, "ffmpeg.args")), "ffmpeg was started")
+
+
+class FunctionTest(unittest.TestCase):
+
+    def test_the_frame_range_is_the_studios(self):
+        exporter = load_exporter()
+        for (start, end), expected in (((0, 135), (0, FRAME_COUNT)), ((30, 31), (1800, 60)),
+                                       ((134.99, 135), (8099, 2)), ((0, 0.5), (0, 30)), ((30, 30.005), (1800, 0)),
+                                       ((1 / 120, 1), (1, 59)), ((45.5, 60.25), (2730, 885))):
+            self.assertEqual(exporter.frame_range(start, end), expected, (start, end))
+
+    def test_ffmpeg_reads_raw_frames_and_the_sound_from_the_first_frame(self):
+        command = video_encoding.ffmpeg_command(video_encoding.raw_frames_input(161, 91), 60, "/r/" + SOUNDTRACK,
+                                                "/o/.v.mp4.7.tmp", crf=23, sound_start=30.0, progress_fd=5)
+        text = " ".join(command)
+        for part in ("-progress pipe:5 -f rawvideo -pix_fmt rgb24 -s 161x91 -r 60 -i pipe:0 "
+                     "-ss 30.000000 -t 1.000000 -i /r/" + SOUNDTRACK + " -map 0:v:0 -map 1:a:0",
+                     "-vf pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v libx264", "-crf 23", "-pix_fmt yuv420p",
+                     "-c:a aac -b:a 192k", "-movflags +faststart -f mp4 /o/.v.mp4.7.tmp"):
+            self.assertIn(part, text)
+        self.assertEqual(command[:2], ["ffmpeg", "-nostdin"])
+        # From the start, the sound is not sought: make-video's frame files.
+        files = video_encoding.ffmpeg_command(video_encoding.files_input("/c"), FRAME_COUNT, "/r/w.wav", "/o/v.mp4")
+        self.assertNotIn("-ss", files)
+        self.assertNotIn("-progress", files)
+        self.assertIn("-t 135.016667 -i /r/w.wav", " ".join(files))
+
+
+class UsageTest(ExportCase):
+
+    def test_bad_sizes_and_ranges_are_one_line_and_status_2(self):
+        for options, said in (
+                (["--size", "-5x10"], "argument --size: a side cannot be negative: '-5x10'"),
+                (["--size=-5x10"], "argument --size: a side cannot be negative: '-5x10'"),
+                (["--size", "0x90"], "argument --size: each side must be at least 1 pixel: '0x90'"),
+                (["--size", "1280"], "argument --size: expected WIDTHxHEIGHT such as 1280x720, not '1280'"),
+                (["--size", "12x8x3"], "argument --size: expected WIDTHxHEIGHT such as 1280x720, not '12x8x3'"),
+                (["--from", "-3"], "argument --from: -3 s is outside the piece, 0 to 135 s"),
+                (["--to", "135.5"], "argument --to: 135.5 s is outside the piece, 0 to 135 s"),
+                (["--from", "1e1"], "argument --from: expected seconds such as 30 or 30.5, not '1e1'"),
+                (["--to", "nan"], "argument --to: expected seconds such as 30 or 30.5, not 'nan'"),
+                (["--from", "30", "--to", "20"], "--to 20 must come after --from 30"),
+                (["--from", "30", "--to", "30"], "--to 30 must come after --from 30"),
+                (["--from", "30", "--to", "30.005"], "--from 30 --to 30.005 holds no frame (they are 1/60 s apart)"),
+                (["--crf", "52"], "argument --crf: expected a whole number from 0 to 51, not '52'")):
+            with self.subTest(options=options):
+                status, stderr = self.export(["--screen"] + options)
+                self.assertRefused(status, stderr, said + " (see --help)", 2)
+        result = subprocess.run([EXPORTER], capture_output=True, text=True)
+        self.assertEqual((result.returncode, result.stderr.count("\n")), (2, 1), result.stderr)
+        self.assertIn("the following arguments are required: STUDIO, RUN_DIR, OUTPUT.mp4", result.stderr)
+
+    def test_outputs_that_cannot_be_written_are_refused_before_rendering(self):
+        device = os.path.join(self.out_dir, "null.mp4")
+        try:
+            os.mknod(device, stat.S_IFCHR | 0o666, os.stat("/dev/null").st_rdev)
+            kind = "a character device"
+        except PermissionError:
+            os.mkfifo(device)
+            kind = "a FIFO"
+        fifo = os.path.join(self.out_dir, "fifo.mp4")
+        os.mkfifo(fifo)
+        folder = os.path.join(self.out_dir, "folder.mp4")
+        os.mkdir(folder)
+        cases = [(device, "%s is %s, not a regular file" % (device, kind)),
+                 (fifo, "%s is a FIFO, not a regular file" % fifo),
+                 (folder, "%s is a directory, not a regular file" % folder),
+                 (os.path.join(self.out_dir, "intro.gif"), "%s/intro.gif does not end in .mp4: the video is an MP4 "
+                  "file" % self.out_dir),
+                 (os.path.join(self.out_dir, "none", "intro.mp4"), "the output's folder %s/none does not exist" %
+                  self.out_dir)]
+        for what, target in (("the soundtrack", os.path.join(self.run_dir, SOUNDTRACK)),
+                             ("the image", os.path.join(self.run_dir, "images", "long.png")),
+                             ("the data file", os.path.join(self.base, "data", "intro.frag")),
+                             ("the studio", FAKE_STUDIO)):
+            link = os.path.join(self.out_dir, "link-%d.mp4" % len(cases))
+            os.symlink(target, link)
+            cases.append((link, "%s is %s %s, which the export reads" % (link, what, target)))
+        # RUN_DIR/data is looked in before ../data.
+        os.mkdir(os.path.join(self.run_dir, "data"))
+        shutil.copy(os.path.join(self.base, "data", "intro.frag"), os.path.join(self.run_dir, "data", "x.mp4"))
+        target = os.path.join(self.run_dir, "data", "x.mp4")
+        cases.append((target, "%s is the data file %s, which the export reads" % (target, target)))
+        for output, said in cases:
+            with self.subTest(output=output):
+                status, stderr = self.export(output=output)
+                self.assertRefused(status, stderr, said)
+        self.assertTrue(stat.S_ISCHR(os.stat(device).st_mode) or stat.S_ISFIFO(os.stat(device).st_mode))
+        self.assertEqual(leftovers(), [])
+
+    def test_missing_inputs_and_tools_are_refused_before_rendering(self):
+        plain = os.path.join(self.base, "plain")
+        shutil.copy(FAKE_STUDIO, plain)
+        os.chmod(plain, 0o644)
+        no_wav, no_data = self.folder(), os.path.join(self.folder(), "run")
+        shutil.copytree(os.path.join(self.base, "data"), os.path.join(no_wav, "data"))
+        os.mkdir(no_data)
+        shutil.copy(os.path.join(self.run_dir, SOUNDTRACK), no_data)
+        for studio, run_dir, env, said in (
+                (plain, self.run_dir, {}, "the studio %s is not an executable file" % plain),
+                (FAKE_STUDIO, os.path.join(self.base, "none"), {},
+                 "the run directory %s/none is not a directory" % self.base),
+                (FAKE_STUDIO, no_data, {}, "no data/standard.vert in %s or its parent" % no_data),
+                (FAKE_STUDIO, no_wav, {}, "no soundtrack %s in %s" % (SOUNDTRACK, no_wav)),
+                (FAKE_STUDIO, self.run_dir, {"PATH": self.folder()},
+                 "ffmpeg is not installed or not on PATH (Debian package ffmpeg)"),
+                (FAKE_STUDIO, self.run_dir, {"DISPLAY": ""}, "--screen needs an X display, but DISPLAY is not set")):
+            with self.subTest(said):
+                result = subprocess.run([EXPORTER, "--screen", studio, run_dir, self.output], capture_output=True,
+                                        text=True, env=dict(self.env, **env))
+                self.assertRefused(result.returncode, result.stderr, said)
+        self.assertEqual((os.listdir(self.out_dir), leftovers()), ([], []))
+
 
 class StreamTest(ExportCase):
 
-    def test_every_frame_reaches_ffmpeg_once_in_order_and_nothing_is_left(self):
+    def test_every_frame_goes_from_the_studio_to_ffmpeg_through_one_pipe(self):
         before = sorted(os.walk(self.base))
-        status, stderr = self.export(["--crf", "23", FAKE_INTRO, self.run_dir, self.output])
+        status, stderr = self.export(["--crf", "23"], FAKE_STUDIO_WARN="Could not load images/long.png: No such "
+                                     "file or directory")
         self.assertEqual(status, 0, stderr)
-        self.assertEqual(self.state_of("frames"), [str(n) for n in range(FRAMES)])
+        self.assertEqual(self.state_of("ffmpeg.frames"), [str(n) for n in range(FRAME_COUNT)])
+        # The studio's descriptor is ffmpeg's standard input: no copy between.
+        self.assertEqual(self.state_of("studio.pipe"), self.state_of("ffmpeg.pipe"))
         self.assertEqual(os.listdir(self.out_dir), ["intro.mp4"])
         with open(self.output) as f:
-            self.assertEqual(f.read(), "300 frames\n")
+            self.assertEqual(f.read(), "video %d\naudio\n" % FRAME_COUNT)
         self.assertEqual((sorted(os.walk(self.base)), os.listdir(self.tmp), leftovers()), (before, [], []))
-        progress = [line.split("(")[1].split(")")[0] for line in stderr.splitlines() if " frames (" in line]
+
+        # A private Xvfb server, software GL, the run directory as the
+        # working directory, the whole piece.
+        args = self.state_of("studio.args")
+        self.assertEqual(args[0], "--render")
+        self.assertEqual(args[2:], ["--from", "0", "--to", "135", "--size", "4x2"])
+        display, software = self.state_of("studio.env")
+        self.assertRegex(display, r"^:[0-9]+$")
+        self.assertNotEqual(display, ":fake")
+        self.assertEqual((software, self.state_of("studio.cwd")), ("1", [self.run_dir]))
+        args = " ".join(self.state_of("ffmpeg.args"))
+        for part in ("-f rawvideo -pix_fmt rgb24 -s 4x2 -r 60 -i pipe:0 -t 135.016667 -i %s/%s" % (
+                     self.run_dir, SOUNDTRACK), "-crf 23", "-f mp4 %s/.intro.mp4." % self.out_dir):
+            self.assertIn(part, args)
+        self.assertNotIn("-ss", args)
+        self.assertRegex(args, r" %s/\.intro\.mp4\.[0-9]+\.tmp$" % self.out_dir)
+
+        lines = stderr.splitlines()
+        self.assertEqual(lines[0], "Could not load images/long.png: No such file or directory")
+        progress = [line.split("(")[1].split(")")[0] for line in lines if " frames (" in line]
         self.assertEqual(progress, ["%d %%" % (5 * step) for step in range(1, 21)])
-        args = " ".join(self.state_of("args"))
-        for option in ("-f image2pipe -c:v bmp -framerate 60 -i pipe:0", "-c:v libx264", "-crf 23",
-                       "-i " + os.path.join(self.run_dir, SOUNDTRACK), "-pix_fmt yuv420p",
-                       "-c:a aac -b:a 192k", "-movflags +faststart", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-                       "-f mp4 " + self.out_dir + "/.intro.mp4."):
-            self.assertIn(option, args)
+        self.assertEqual(lines[-1], "export-video: wrote %s (%d frames, 4x2)" % (self.output, FRAME_COUNT))
 
-    def test_the_intros_renames_wait_while_63_frames_wait(self):
-        status, stderr = self.export(FAKE_FFMPEG_WAIT_HELD="63")
+    def test_a_section_has_its_frames_and_the_sound_from_its_start(self):
+        status, stderr = self.export(["--screen", "--from", "30", "--to", "31"])
         self.assertEqual(status, 0, stderr)
-        # ffmpeg reads nothing until the intro waits with 63 frame files in
-        # place (and the 64th frame in its temporary file); had the gate let
-        # one more rename through, the intro would have counted 64.
-        self.assertEqual((self.state_of("held"), self.state_of("peak")), (["1"], ["63"]))
-        self.assertEqual(self.state_of("frames"), [str(n) for n in range(FRAMES)])
+        self.assertEqual(self.state_of("ffmpeg.frames"), [str(n) for n in range(1800, 1860)])
+        self.assertEqual(self.state_of("studio.env"), [":fake", "None"])
+        self.assertIn("-ss 30.000000 -t 1.000000 -i %s/%s" % (self.run_dir, SOUNDTRACK),
+                      " ".join(self.state_of("ffmpeg.args")))
+        with open(self.output) as f:
+            self.assertEqual(f.read(), "video 60\naudio\n")
 
-    def test_without_the_gate_the_intro_is_stopped_while_32_frames_wait(self):
-        status, stderr = self.export(hold="stop", FAKE_FFMPEG_WAIT_HELD="stop")
+    def test_leftovers_of_a_killed_export_are_cleared_by_the_next(self):
+        process = self.start(FAKE_STUDIO_STALL=str(FRAME_COUNT // 2 + 1))
+        read_past(process, "(50 %)")
+        process.kill()
+        process.wait()
+        process.stderr.close()
+        # Its children die with it: SIGKILL is on its way to each.
+        orphans = children()
+        self.assertEqual(len(orphans), 2)
+        self.assertTrue(all(dying(pid) for pid in orphans))
+        self.assertEqual(sorted(leftovers()), sorted(orphans))
+        killed = ".intro.mp4.%d.tmp" % process.pid
+        self.assertEqual(os.listdir(self.out_dir), [killed])
+        # One of a run that still goes on stays.
+        running = ".intro.mp4.%d.tmp" % os.getpid()
+        open(os.path.join(self.out_dir, running), "w").close()
+        status, stderr = self.export()
         self.assertEqual(status, 0, stderr)
-        # Stopped once 32 frames wait, perhaps before it counts the 32nd.
-        self.assertEqual(self.state_of("held"), ["1"])
-        self.assertGreaterEqual(int(self.state_of("peak")[0]), 31)
-        self.assertEqual(self.state_of("frames"), [str(n) for n in range(FRAMES)])
+        self.assertEqual(sorted(os.listdir(self.out_dir)), sorted([running, "intro.mp4"]))
 
 
 class FailureTest(ExportCase):
 
     def test_each_failure_names_its_cause_and_leaves_nothing(self):
-        for env, cause, said in (
-                ({"FAKE_INTRO_SKIP": "100"}, "frame 100 is missing: the intro went on to frame 101",
-                 "Could not write capture/frame100.bmp: No space left on device"),
-                ({"FAKE_INTRO_SKIP": "299"}, "the intro ended after 299 of 300 frames; it said:",
-                 "Could not write capture/frame299.bmp: No space left on device"),
-                ({"FAKE_FFMPEG_FAIL_AFTER": "50"}, "ffmpeg failed (exit status 1) after",
-                 "[fake] Conversion failed after frame 49"),
-                ({"PATH": self.folder()}, "ffmpeg is not installed or not on PATH", "")):
-            with self.subTest(cause):
+        log = "0:3(15): error: value of type float cannot be assigned to variable of type vec4"
+        for env, said in (
+                ({"FAKE_STUDIO_LOG": log}, "export-video: the studio failed with exit status 1 at start-up; "
+                 "it said:\n%s\n" % log),
+                ({"FAKE_STUDIO_LIMIT": "3"}, "export-video: studio: --size 4x2 is larger than this driver's limit "
+                 "of 3 x 3\n"),
+                ({"FAKE_FFMPEG_FAIL_AFTER": "50"}, "export-video: ffmpeg failed with exit status 1 after 50 of %d "
+                 "frames; its last lines:\n[fake] Conversion failed after frame 49\n" % FRAME_COUNT),
+                ({"FAKE_FFMPEG_QUIET_FAIL_AFTER": "50"}, "export-video: ffmpeg failed with exit status 1 after 50 of "
+                 "%d frames, with nothing on its standard error\n" % FRAME_COUNT),
+                ({"FAKE_FFMPEG_STOP_AFTER": "50"}, "export-video: the studio failed with exit status 1 after 50 of "
+                 "%d frames; it said:\nstudio: could not write the frames: Broken pipe\n" % FRAME_COUNT),
+                ({"FAKE_FFMPEG_EMPTY": "1"}, "export-video: ffmpeg ended well but wrote nothing (an empty file)\n"),
+                ({"FAKE_FFMPEG_DROP": "1"}, "export-video: the video ffmpeg wrote holds %d frames, not one stream "
+                 "of %d frames\n" % (FRAME_COUNT - 1, FRAME_COUNT)),
+                ({"FAKE_FFMPEG_NO_AUDIO": "1"}, "export-video: the video ffmpeg wrote holds no sound\n")):
+            with self.subTest(said):
                 status, stderr = self.export(**env)
-                self.assertFailedCleanly(status, stderr, cause)
-                self.assertIn(said, stderr)
+                self.assertFailedCleanly(status, stderr, said.split("\n")[0])
+                self.assertEqual("\n".join(line for line in stderr.splitlines() if " frames (" not in line) + "\n",
+                                 said)
 
-    def test_bad_usage_prints_the_usage_and_exits_2(self):
-        for args in ([], ["--size", "0x90", FAKE_INTRO, self.run_dir, self.output],
-                     ["--crf", "52", FAKE_INTRO, self.run_dir, self.output]):
-            with self.subTest(args=args):
-                status, stderr = self.export(args)
-                self.assertEqual(status, 2, stderr)
-                self.assertTrue(stderr.startswith("usage: export-video [-h] [--size WxH] [--crf N] [--screen]"))
+    def test_a_signal_half_way_stops_everything_and_leaves_nothing(self):
+        for signum in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal.Signals(signum).name):
+                process = self.start(FAKE_STUDIO_STALL=str(FRAME_COUNT // 2 + 1))
+                stderr = read_past(process, "(50 %)")
+                self.assertIsNone(process.poll())
+                process.send_signal(signum)
+                stderr += process.stderr.read().decode()
+                process.stderr.close()
+                self.assertEqual(process.wait(), 128 + signum, stderr)
+                self.assertEqual(stderr, "export-video: interrupted by %s; no video written\n" %
+                                 signal.Signals(signum).name)
+                self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), ([], [], []))
 
 
 if __name__ == "__main__":

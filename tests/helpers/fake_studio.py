@@ -1,0 +1,69 @@
+#!/usr/bin/python3
+"""Stands in for `studio --render FD --from S --to S --size WxH` in the
+exporter's tests: writes the frames of the section to descriptor FD as the
+studio does (width x height x 3 bytes each), no GL; each frame's first four
+bytes hold its number. In the folder FAKE_STATE it writes studio.args (its
+arguments, one a line), studio.env (DISPLAY and LIBGL_ALWAYS_SOFTWARE),
+studio.cwd and studio.pipe (the device and inode of FD).
+
+FAKE_STUDIO_LOG=TEXT: print TEXT on standard error and exit 1 before any
+frame, as a shader that fails to build does.
+FAKE_STUDIO_LIMIT=N: refuse sizes with a side above N as the studio refuses
+sizes beyond the driver's limit (one line, status 2).
+FAKE_STUDIO_WARN=TEXT: print TEXT on standard error first, and render.
+FAKE_STUDIO_STALL=N: after N frames, wait for ever."""
+
+import math
+import os
+import signal
+import struct
+import sys
+
+PIECE_SECONDS, FRAME_RATE = 135.0, 60
+
+
+def lround(value):
+    whole = math.floor(value)
+    return whole + 1 if value - whole >= 0.5 else whole
+
+
+def write(name, text):
+    with open(os.path.join(os.environ["FAKE_STATE"], name), "w") as f:
+        f.write(text)
+
+
+options = dict(zip(sys.argv[1::2], sys.argv[2::2]))
+fd = int(options["--render"])
+width, height = map(int, options["--size"].split("x"))
+start, end = float(options.get("--from", "0")), float(options.get("--to", "135"))
+write("studio.args", "\n".join(sys.argv[1:]))
+write("studio.env", "%s\n%s" % (os.environ.get("DISPLAY"), os.environ.get("LIBGL_ALWAYS_SOFTWARE")))
+write("studio.cwd", os.getcwd())
+write("studio.pipe", "%d %d" % (os.fstat(fd).st_dev, os.fstat(fd).st_ino))
+
+if "FAKE_STUDIO_LOG" in os.environ:
+    sys.stderr.write(os.environ["FAKE_STUDIO_LOG"] + "\n")
+    sys.exit(1)
+limit = int(os.environ.get("FAKE_STUDIO_LIMIT", "16384"))
+if max(width, height) > limit:
+    sys.stderr.write("studio: --size %dx%d is larger than this driver's limit of %d x %d\n" % (
+        width, height, limit, limit))
+    sys.exit(2)
+if "FAKE_STUDIO_WARN" in os.environ:
+    sys.stderr.write(os.environ["FAKE_STUDIO_WARN"] + "\n")
+    sys.stderr.flush()
+
+first = lround(start * FRAME_RATE)
+last = lround(PIECE_SECONDS * FRAME_RATE) if end >= PIECE_SECONDS else lround(end * FRAME_RATE) - 1
+frame = bytearray(width * height * 3)
+stall = int(os.environ.get("FAKE_STUDIO_STALL", "-1"))
+for number in range(first, last + 1):
+    if number - first == stall:
+        signal.pause()
+    frame[:4] = struct.pack("<I", number)
+    view = memoryview(frame)
+    while view:
+        try:
+            view = view[os.write(fd, view):]
+        except BrokenPipeError as error:
+            sys.exit("studio: could not write the frames: %s" % error.strerror)
