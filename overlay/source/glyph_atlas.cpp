@@ -171,14 +171,13 @@ bool LoadGlyphAtlas(const std::string &fontFile, const std::string &role, GlyphA
 	return true;
 }
 
-GLuint UploadGlyphAtlas(const GlyphAtlas &atlas, int unit)
+GLuint UploadCoverageTexture(const unsigned char *bytes, int width, int height, int unit)
 {
 	GLuint texture = 0;
 	gl::GenTextures(1, &texture);
 	gl::ActiveTexture(gl::GL_TEXTURE0 + unit);
 	gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-	gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, atlas.width, atlas.height, 0, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
-	               atlas.coverage.data());
+	gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, width, height, 0, gl::GL_RED, gl::GL_UNSIGNED_BYTE, bytes);
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
 	gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR_MIPMAP_LINEAR);
@@ -186,6 +185,11 @@ GLuint UploadGlyphAtlas(const GlyphAtlas &atlas, int unit)
 	gl::GenerateMipmap(gl::GL_TEXTURE_2D);
 	gl::ActiveTexture(gl::GL_TEXTURE0);
 	return texture;
+}
+
+GLuint UploadGlyphAtlas(const GlyphAtlas &atlas, int unit)
+{
+	return UploadCoverageTexture(atlas.coverage.data(), atlas.width, atlas.height, unit);
 }
 
 GLuint BuildGlyphProgram(int unit)

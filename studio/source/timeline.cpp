@@ -131,19 +131,7 @@ namespace
 		std::vector<unsigned char> bytes(levels.size());
 		std::transform(levels.begin(), levels.end(), bytes.begin(),
 		               [](float level) { return static_cast<unsigned char>(std::lround(255.0f * level)); });
-		GLuint texture = 0;
-		gl::GenTextures(1, &texture);
-		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kTimelineLoudness);
-		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, static_cast<GLsizei>(bytes.size()), 1, 0, gl::GL_RED,
-		               gl::GL_UNSIGNED_BYTE, bytes.data());
-		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_S, gl::GL_CLAMP_TO_EDGE);
-		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_WRAP_T, gl::GL_CLAMP_TO_EDGE);
-		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_LINEAR_MIPMAP_LINEAR);
-		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_LINEAR);
-		gl::GenerateMipmap(gl::GL_TEXTURE_2D);
-		gl::ActiveTexture(gl::GL_TEXTURE0);
-		return texture;
+		return UploadCoverageTexture(bytes.data(), static_cast<int>(bytes.size()), 1, TextureUnit::kTimelineLoudness);
 	}
 
 	void AddLine(std::string *lines, const std::string &line)

@@ -28,12 +28,27 @@ from xvfb import Xvfb  # noqa: E402
 BUILD_DIR = os.environ.get("INTRO_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("INTRO_SOURCE_DIR", "")
 INTRO = os.path.join(BUILD_DIR, "intro")
+STUDIO = os.path.join(BUILD_DIR, "studio")
 XWIN = os.path.join(BUILD_DIR, "tests", "helpers", "xwin")
 GLX_SHIM = os.path.join(BUILD_DIR, "tests", "helpers", "libglx_shim.so")
 SHADER_LOG = os.path.join(BUILD_DIR, "tests", "helpers", "shader_log")
 CONSTANTS = intro_constants.read()
 MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+# The frame number (the shader clock times 60, rounded) as NUMBER_BITS wide
+# bars, the highest bit on the left, white for 1: bars survive lossy coding
+# and read back from a window's pixels.
+NUMBER_BITS = 13
+NUMBER_SHADER = """#version 330
+uniform float iGlobalTime;
+uniform float width;
+out vec4 outputColor;
+void main()
+{
+    int bit = 12 - int(gl_FragCoord.x / width * 13.0);
+    outputColor = vec4(vec3(float((int(floor(iGlobalTime * 60.0 + 0.5)) >> bit) & 1)), 1.0);
+}
+"""
 VERSION_REFUSAL = ("Your OpenGL version is 3, 2. "
                    "You must have at least OpenGL 3.3 to run this tutorial.\n")
 

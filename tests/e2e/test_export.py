@@ -13,29 +13,16 @@ import subprocess
 import sys
 import tempfile
 
-from harness import BUILD_DIR, CONSTANTS, MUSIC_NAME, SHADER_LOG, SOURCE_DIR, IntroTestCase, Xvfb, scratch_dir
+from harness import (BUILD_DIR, CONSTANTS, MUSIC_NAME, NUMBER_BITS, NUMBER_SHADER, SHADER_LOG, SOURCE_DIR, STUDIO,
+                     IntroTestCase, Xvfb, scratch_dir)
 from test_capture import frame_path, read_bmp
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from export_test import become_subreaper, leftovers, load_exporter  # noqa: E402
 
 EXPORTER = os.path.join(SOURCE_DIR, "tools", "export-video")
-STUDIO = os.path.join(BUILD_DIR, "studio")
 FRAME_COUNT = CONSTANTS["kCaptureFrameCount"]
-WIDTH, HEIGHT, BITS = 160, 90, 13
-
-# The frame number (the shader clock times 60, rounded) as 13 wide bars, the
-# highest bit on the left, white for 1: bars survive lossy coding.
-NUMBER_SHADER = """#version 330
-uniform float iGlobalTime;
-uniform float width;
-out vec4 outputColor;
-void main()
-{
-    int bit = 12 - int(gl_FragCoord.x / width * 13.0);
-    outputColor = vec4(vec3(float((int(floor(iGlobalTime * 60.0 + 0.5)) >> bit) & 1)), 1.0);
-}
-"""
+WIDTH, HEIGHT, BITS = 160, 90, NUMBER_BITS
 
 
 def output_of(command, **kwargs):

@@ -8,23 +8,9 @@ import struct
 import time
 import zlib
 
-from harness import BUILD_DIR, MUSIC_NAME, IntroTestCase, replace_file, scratch_dir
+from harness import BUILD_DIR, MUSIC_NAME, NUMBER_BITS, NUMBER_SHADER, STUDIO, IntroTestCase, replace_file, scratch_dir
 from test_capture import frame_path, read_bmp
 
-STUDIO = os.path.join(BUILD_DIR, "studio")
-BITS = 13
-# The frame number, round(iGlobalTime x 60), as 13 bars, the highest bit on
-# the left, white for 1.
-NUMBER_SHADER = """#version 330
-uniform float iGlobalTime;
-uniform float width;
-out vec4 outputColor;
-void main()
-{
-    int bit = 12 - int(gl_FragCoord.x / width * 13.0);
-    outputColor = vec4(vec3(float((int(floor(iGlobalTime * 60.0 + 0.5)) >> bit) & 1)), 1.0);
-}
-"""
 WIDTH, HEIGHT = 416, 64
 
 
@@ -91,8 +77,8 @@ class StudioTestCase(IntroTestCase):
     def number(self, studio):
         """The frame number the window shows, read from its bars."""
         value = 0
-        for bar in range(BITS):
-            _, fields = studio.xwin("pixel", studio.window, int((bar + 0.5) * WIDTH / BITS), HEIGHT // 4)
+        for bar in range(NUMBER_BITS):
+            _, fields = studio.xwin("pixel", studio.window, int((bar + 0.5) * WIDTH / NUMBER_BITS), HEIGHT // 4)
             value = value * 2 + (1 if int(fields[0]) >= 128 else 0)
         return value
 

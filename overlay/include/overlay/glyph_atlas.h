@@ -71,9 +71,14 @@ struct GlyphColour
 // FILE: not a TrueType font with Latin letters" when it is no usable font.
 bool LoadGlyphAtlas(const std::string &fontFile, const std::string &role, GlyphAtlas *atlas, std::string *error);
 
-// Uploads the atlas to a new texture, with mipmaps for rows smaller than the
-// atlas's, and leaves it bound on texture unit `unit` for good (a unit of
-// framework/texture_units.h that only the caller binds).
+// Uploads width x height bytes of one channel, rows unpadded, to a new
+// GL_R8 texture, clamped to the edge, linear with mipmaps (for drawing it
+// smaller than it is), and leaves it bound on texture unit `unit` for good
+// (a unit of framework/texture_units.h that only the caller binds), with
+// GL_TEXTURE0 active. Returns its name.
+GLuint UploadCoverageTexture(const unsigned char *bytes, int width, int height, int unit);
+
+// Uploads the atlas as UploadCoverageTexture does.
 GLuint UploadGlyphAtlas(const GlyphAtlas &atlas, int unit);
 
 // The vertex stage of the glyph program: passes the atlas coordinate on as
