@@ -141,8 +141,7 @@ const SuppliedInput kSuppliedInputs[] = {
      [](const FrameValues &, float *out) { out[0] = static_cast<float>(kSoundtrackSampleRate); }, 0,
      &iSampleRateUniform},
     {"iChannelTime", gl::GL_FLOAT, 4, InputUpdate::EveryFrame, ChannelTimes, 0, &iChannelTimeUniform},
-    {"iChannelResolution", gl::GL_FLOAT_VEC3, 4, InputUpdate::EveryBuild, ChannelSizes, 0,
-     &iChannelResolutionUniform},
+    {"iChannelResolution", gl::GL_FLOAT_VEC3, 4, InputUpdate::EveryBuild, ChannelSizes, 0, &iChannelResolutionUniform},
     {"iChannel0", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &iChannel0Uniform},
     {"iChannel1", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &iChannel1Uniform},
     {"iChannel2", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kEmpty, &iChannel2Uniform},
@@ -324,18 +323,10 @@ namespace
 		const GLint location = Location(*input.location);
 		switch(input.type)
 		{
-		case gl::GL_INT:
-			gl::Uniform1i(location, static_cast<GLint>(out[0]));
-			break;
-		case gl::GL_FLOAT_VEC3:
-			gl::Uniform3fv(location, input.count, out);
-			break;
-		case gl::GL_FLOAT_VEC4:
-			gl::Uniform4fv(location, input.count, out);
-			break;
-		default:
-			gl::Uniform1fv(location, input.count, out);
-			break;
+		case gl::GL_INT: gl::Uniform1i(location, static_cast<GLint>(out[0])); break;
+		case gl::GL_FLOAT_VEC3: gl::Uniform3fv(location, input.count, out); break;
+		case gl::GL_FLOAT_VEC4: gl::Uniform4fv(location, input.count, out); break;
+		default: gl::Uniform1fv(location, input.count, out); break;
 		}
 	}
 
@@ -351,8 +342,8 @@ namespace
 	bool ReadsTheSound()
 	{
 		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			if(kSuppliedInputs[row].update == InputUpdate::Sampler && kSuppliedInputs[row].unit == TextureUnit::kSound &&
-			   Location(*kSuppliedInputs[row].location) != -1)
+			if(kSuppliedInputs[row].update == InputUpdate::Sampler &&
+			   kSuppliedInputs[row].unit == TextureUnit::kSound && Location(*kSuppliedInputs[row].location) != -1)
 				return true;
 		return false;
 	}

@@ -125,7 +125,9 @@ std::string StudioUsage(const std::string &program)
 {
 	return "usage: " + program +
 	       " [--from SECONDS] [--size WxH] [--bpm N]\n"
-	       "       " + program + " --render FD [--from SECONDS] [--to SECONDS] [--size WxH]\n"
+	       "       " +
+	       program +
+	       " --render FD [--from SECONDS] [--to SECONDS] [--size WxH]\n"
 	       "Plays the piece in a window with time control and instant reload.\n"
 	       "  --from SECONDS  start there (default 0)\n"
 	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"

@@ -38,8 +38,8 @@ namespace
 	{
 		const size_t row = static_cast<size_t>(width) * 3;
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
-		const unsigned char *pixels = static_cast<const unsigned char *>(
-		    gl::MapBufferRange(gl::GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(frame.size()), gl::GL_MAP_READ_BIT));
+		const unsigned char *pixels = static_cast<const unsigned char *>(gl::MapBufferRange(
+		    gl::GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(frame.size()), gl::GL_MAP_READ_BIT));
 		if(!pixels)
 		{
 			gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
@@ -64,8 +64,8 @@ std::string CheckRenderSize(int width, int height)
 	const int limitHeight = std::min(renderbuffer, viewport[1]);
 	if(width <= limitWidth && height <= limitHeight)
 		return "";
-	return "--size " + std::to_string(width) + "x" + std::to_string(height) + " is larger than this driver's limit of " +
-	       std::to_string(limitWidth) + " x " + std::to_string(limitHeight);
+	return "--size " + std::to_string(width) + "x" + std::to_string(height) +
+	       " is larger than this driver's limit of " + std::to_string(limitWidth) + " x " + std::to_string(limitHeight);
 }
 
 std::string RenderFrames(int fd, const FrameRange &range, int width, int height)

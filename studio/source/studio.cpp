@@ -7,7 +7,6 @@
 #include <GL/freeglut.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -245,34 +244,19 @@ void keyDown(unsigned char key, int, int)
 	MusicOrder order;
 	switch(key)
 	{
-	case ' ':
-		Tell(TogglePause(transport, now));
-		break;
-	case ',':
-		Tell(StepFrame(transport, now, -1, kCaptureFramesPerSecond));
-		break;
-	case '.':
-		Tell(StepFrame(transport, now, 1, kCaptureFramesPerSecond));
-		break;
+	case ' ': Tell(TogglePause(transport, now)); break;
+	case ',': Tell(StepFrame(transport, now, -1, kCaptureFramesPerSecond)); break;
+	case '.': Tell(StepFrame(transport, now, 1, kCaptureFramesPerSecond)); break;
 	case 'l':
 		if(PressLoop(transport, now, &order))
 			Tell(order);
 		break;
-	case 's':
-		stillRequested = true;
-		break;
-	case 'h':
-		timelineShown = !timelineShown;
-		break;
-	case 'f':
-		glutFullScreenToggle();
-		break;
+	case 's': stillRequested = true; break;
+	case 'h': timelineShown = !timelineShown; break;
+	case 'f': glutFullScreenToggle(); break;
 	case 'q':
-	case kEscapeKey:
-		glutLeaveMainLoop();
-		break;
-	default:
-		break;
+	case kEscapeKey: glutLeaveMainLoop(); break;
+	default: break;
 	}
 }
 
@@ -287,21 +271,11 @@ void specialKeyDown(int key, int, int)
 	const double step = shift ? kSecondsPerShiftStep : kSecondsPerStep;
 	switch(key)
 	{
-	case GLUT_KEY_LEFT:
-		Tell(SeekBy(transport, now, -step));
-		break;
-	case GLUT_KEY_RIGHT:
-		Tell(SeekBy(transport, now, step));
-		break;
-	case GLUT_KEY_DOWN:
-		Tell(SeekBy(transport, now, -kSecondsPerLongStep));
-		break;
-	case GLUT_KEY_UP:
-		Tell(SeekBy(transport, now, kSecondsPerLongStep));
-		break;
-	case GLUT_KEY_HOME:
-		Tell(SeekTo(transport, now, 0.0));
-		break;
+	case GLUT_KEY_LEFT: Tell(SeekBy(transport, now, -step)); break;
+	case GLUT_KEY_RIGHT: Tell(SeekBy(transport, now, step)); break;
+	case GLUT_KEY_DOWN: Tell(SeekBy(transport, now, -kSecondsPerLongStep)); break;
+	case GLUT_KEY_UP: Tell(SeekBy(transport, now, kSecondsPerLongStep)); break;
+	case GLUT_KEY_HOME: Tell(SeekTo(transport, now, 0.0)); break;
 	case GLUT_KEY_PAGE_UP:
 		if(options.bpm > 0.0)
 			Tell(SeekBy(transport, now, BarSeconds(options.bpm)));
@@ -310,8 +284,7 @@ void specialKeyDown(int key, int, int)
 		if(options.bpm > 0.0)
 			Tell(SeekBy(transport, now, -BarSeconds(options.bpm)));
 		break;
-	default:
-		break;
+	default: break;
 	}
 }
 

@@ -117,9 +117,7 @@ bool PressLoop(Transport &transport, double now, MusicOrder *order)
 		transport.loop = LoopState::Looping;
 		*order = SeekTo(transport, now, transport.loopA);
 		return true;
-	case LoopState::Looping:
-		transport.loop = LoopState::Off;
-		return false;
+	case LoopState::Looping: transport.loop = LoopState::Off; return false;
 	}
 	return false;
 }

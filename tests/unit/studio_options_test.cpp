@@ -37,9 +37,9 @@ TEST(StudioOptions, ReadsEachOptionInBothForms)
 TEST(StudioOptions, ABadValueIsOneLineNamingTheOption)
 {
 	const std::vector<std::vector<std::string>> bad = {
-	    {"--from", "-1"}, {"--from", "136"}, {"--from", "nan"}, {"--from", "9s"}, {"--from"},
-	    {"--size", "0x5"}, {"--size", "-5x10"}, {"--size", "99999x99999"}, {"--size", "640"}, {"--size", "640x"},
-	    {"--bpm", "0"}, {"--bpm", "fast"},
+	    {"--from", "-1"},  {"--from", "136"},  {"--from", "nan"},   {"--from", "9s"},
+	    {"--from"},        {"--size", "0x5"},  {"--size", "-5x10"}, {"--size", "99999x99999"},
+	    {"--size", "640"}, {"--size", "640x"}, {"--bpm", "0"},      {"--bpm", "fast"},
 	};
 	for(const std::vector<std::string> &words : bad)
 	{

@@ -27,9 +27,9 @@ enum class LoopState
 
 struct Transport
 {
-	double end = 0.0;          // the piece's length: times are clamped to [0, end]
-	double position = 0.0;     // the time at `anchor` on the wall clock
-	double anchor = 0.0;       // when position was taken
+	double end = 0.0;       // the piece's length: times are clamped to [0, end]
+	double position = 0.0;  // the time at `anchor` on the wall clock
+	double anchor = 0.0;    // when position was taken
 	bool playing = false;
 	LoopState loop = LoopState::Off;
 	double loopA = 0.0;
