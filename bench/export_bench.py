@@ -17,7 +17,10 @@ round of each of:
           frames from a file (rendered once beforehand, not timed):
           encoding alone.
 The floor is render + encode: what the export would cost were handing the
-frames over free. The goals: a wall time of at most 1.05 x the floor, no
+frames over free. With BENCH_EXPORT_BEFORE=REV, the exporter as it was at
+git revision REV (the one that ran `intro --capture` and streamed its frame
+files into ffmpeg) also exports each shader, whole piece only, as it could
+do nothing else; its wall time is given beside the export's. The goals: a wall time of at most 1.05 x the floor, no
 frame on disk, and the exporter's memory bounded whatever the size, which a
 short 3840x2160 export shows (BENCH_EXPORT_MEMORY_SIZE, _TO).
 
@@ -27,6 +30,8 @@ Environment:
                         (the bundled data/intro.frag) run, default both
   BENCH_EXPORT_TO       the section's end per shader, as trivial=135,intro=10
                         (default 135 for both: the whole piece)
+  BENCH_EXPORT_BEFORE   a git revision of the earlier exporter, run on the
+                        build's intro (default none)
   BENCH_EXPORT_MEMORY_SIZE, BENCH_EXPORT_MEMORY_TO
                         the memory check, default 3840x2160 up to 2 s
                         (trivial shader); BENCH_EXPORT_MEMORY_TO=0 skips it
@@ -92,6 +97,7 @@ class Paths:
         self.build = os.path.abspath(build_dir)
         self.source = os.path.abspath(source_dir)
         self.studio = os.path.join(self.build, "studio")
+        self.intro = os.path.join(self.build, "intro")
         self.exporter = os.path.join(self.source, "tools", "export-video")
 
 
@@ -196,7 +202,23 @@ def floor(paths, cwd, size, to, display):
     return rendered, encoded, count
 
 
-def run(paths, size, shaders, ends, memory_size, memory_to):
+def before(paths, cwd, size, revision):
+    """The exporter as it was at revision, on the build's intro, the whole
+    piece on a private server of the video's size; its wall time."""
+    old, out = tempfile.mkdtemp(prefix="intro-bench-export-before-"), tempfile.mkdtemp(prefix="intro-bench-export-out-")
+    archive = subprocess.run(["git", "-C", paths.source, "archive", revision, "tools", "intro_constants.h"],
+                             capture_output=True, check=True).stdout
+    subprocess.run(["tar", "-x", "-C", old], input=archive, check=True)
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    wall = run_checked([os.path.join(old, "tools", "export-video"), "--size", size, paths.intro, cwd,
+                        os.path.join(out, "intro.mp4")], env=env)
+    shutil.rmtree(old)
+    shutil.rmtree(out)
+    return wall
+
+
+def run(paths, size, shaders, ends, memory_size, memory_to, revision=None):
     width, height = (int(v) for v in size.split("x"))
     results = {}
     for shader in shaders:
@@ -211,6 +233,10 @@ def run(paths, size, shaders, ends, memory_size, memory_to):
         with Xvfb(160, 90) as server:
             result["render"], result["encode"], result["frames"] = floor(paths, cwd, size, to, server.display)
         result["load"].append(load())
+        if revision:
+            print("bench: the exporter of %s, whole piece (load %s) ..." % (revision, load()), flush=True)
+            result["before"] = before(paths, cwd, size, revision)
+            result["load"].append(load())
         shutil.rmtree(cwd)
         results[shader] = result
     memory = None
@@ -242,6 +268,13 @@ def rows(size, results, memory):
                 exported["wall"], result["frames"] / exported["wall"], floor_wall, result["render"], result["encode"],
                 " / ".join(result["load"])),
             "%.2f x floor" % (exported["wall"] / floor_wall), "<= 1.05 x floor", exported["wall"] <= 1.05 * floor_wall))
+        if "before" in result and what == "whole piece":
+            table.append((
+                "Against the earlier exporter, %s, %s shader, whole piece" % (size, shader),
+                "export %.1f s; the earlier exporter %.1f s (%.1f frames/s)" % (
+                    exported["wall"], result["before"], result["frames"] / result["before"]),
+                "%.2f x earlier" % (exported["wall"] / result["before"]), "< 1 x earlier",
+                exported["wall"] < result["before"]))
         table.append((
             "Frames on disk, %s, %s shader" % (size, shader),
             "%s appeared in TMPDIR and the run directory at most (video %s, exporter's peak memory %s)" % (
@@ -258,7 +291,7 @@ def rows(size, results, memory):
     return table
 
 
-def report(size, results, memory):
+def report(size, results, memory, revision=None):
     table = ["| Measure | Figures | Ratio | Goal | Met |", "|---|---|---|---|---|"]
     for name, figures, ratio, goal, met in rows(size, results, memory):
         table.append("| %s | %s | %s | %s | %s |" % (name, figures, ratio, goal, "yes" if met else "no"))
@@ -272,14 +305,10 @@ def report(size, results, memory):
         "One round each. The export is `tools/export-video` (the studio's render mode piped into ffmpeg);",
         "the floor is the studio rendering into /dev/null alone plus ffmpeg, with the exporter's command",
         "line, encoding the same raw frames from a file alone. The load averages are the 1-minute",
-        "figures before the export, between the export and the floor, and after the floor.",
+        "figures before the export, between the export and the floor, after the floor and, where the",
+        "earlier exporter ran (%s), after it." % (revision or "not in this run"),
         "",
-    ] + table + [
-        "",
-        "Before: the exporter that ran `intro --capture` and streamed its frame files into ffmpeg, measured",
-        "earlier (2026-12-08, same machine, whole piece at 1280x720, otherwise quiet): the trivial shader",
-        "in 193.9 s, the bundled intro in 695.6 s.",
-        ""])
+    ] + table + [""])
 
 
 def main(build_dir, source_dir):
@@ -294,7 +323,10 @@ def main(build_dir, source_dir):
     if unknown or not shaders:
         sys.exit("bench: BENCH_EXPORT_SHADERS takes trivial and intro, not %r" % " ".join(unknown))
     ends = dict(item.split("=", 1) for item in os.environ.get("BENCH_EXPORT_TO", "").replace(",", " ").split())
-    text = report(size, *run(paths, size, shaders, ends, memory_size, os.environ.get("BENCH_EXPORT_MEMORY_TO", "2")))
+    revision = os.environ.get("BENCH_EXPORT_BEFORE")
+    results, memory = run(paths, size, shaders, ends, memory_size, os.environ.get("BENCH_EXPORT_MEMORY_TO", "2"),
+                          revision)
+    text = report(size, results, memory, revision)
     print(text)
     with open(os.path.join(paths.source, "bench", "export-results.md"), "w") as f:
         f.write(text)
