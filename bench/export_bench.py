@@ -233,7 +233,7 @@ def run(paths, size, shaders, ends, memory_size, memory_to, revision=None):
         with Xvfb(160, 90) as server:
             result["render"], result["encode"], result["frames"] = floor(paths, cwd, size, to, server.display)
         result["load"].append(load())
-        if revision:
+        if revision and float(to) >= 135:
             print("bench: the exporter of %s, whole piece (load %s) ..." % (revision, load()), flush=True)
             result["before"] = before(paths, cwd, size, revision)
             result["load"].append(load())
@@ -268,7 +268,7 @@ def rows(size, results, memory):
                 exported["wall"], result["frames"] / exported["wall"], floor_wall, result["render"], result["encode"],
                 " / ".join(result["load"])),
             "%.2f x floor" % (exported["wall"] / floor_wall), "<= 1.05 x floor", exported["wall"] <= 1.05 * floor_wall))
-        if "before" in result and what == "whole piece":
+        if "before" in result:
             table.append((
                 "Against the earlier exporter, %s, %s shader, whole piece" % (size, shader),
                 "export %.1f s; the earlier exporter %.1f s (%.1f frames/s)" % (
