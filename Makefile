@@ -77,7 +77,8 @@ contact-sheet: build
 # peers): figures printed and written to bench/results.md with a frame-time
 # plot, bench/frame-times.png, and the video export's to
 # bench/export-results.md (BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS pick
-# its size and shaders; the whole of it takes over an hour). BENCH_ONLY runs
+# its size and shaders, BENCH_EXPORT_BEFORE=222dabf^ adds the earlier
+# exporter from git; the whole of it takes over an hour). BENCH_ONLY runs
 # only the benchmarks it names (make bench BENCH_ONLY=overlay,spectrum; the
 # names are in bench/run_benchmarks.py) and renews only their rows.
 bench: deps
