@@ -17,12 +17,14 @@ round of each of:
           frames from a file (rendered once beforehand, not timed):
           encoding alone.
 The floor is render + encode: what the export would cost were handing the
-frames over free. With BENCH_EXPORT_BEFORE=REV, the exporter as it was at
-git revision REV (the one that ran `intro --capture` and streamed its frame
-files into ffmpeg) also exports each shader, whole piece only, as it could
-do nothing else; its wall time is given beside the export's. The goals: a wall time of at most 1.05 x the floor, no
+frames over free. The goals: a wall time of at most 1.05 x the floor, no
 frame on disk, and the exporter's memory bounded whatever the size, which a
 short 3840x2160 export shows (BENCH_EXPORT_MEMORY_SIZE, _TO).
+
+With BENCH_EXPORT_BEFORE=REV, the exporter as it was at git revision REV
+(222dabf^, the one that ran `intro --capture` and streamed its frame files
+into ffmpeg) also exports each shader whose section is the whole piece, the
+only export it could make; its wall time is given beside the export's.
 
 Environment:
   BENCH_EXPORT_SIZE     the video's size, default 1280x720
