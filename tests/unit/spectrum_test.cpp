@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "sound/spectrum.h"
+#include "test_wav.h"
 
 namespace
 {
@@ -86,18 +86,7 @@ namespace
 		std::string WriteWav(const std::string &name, int rate, int channels, const std::vector<int16_t> &samples)
 		{
 			const std::string path = (folder / name).string();
-			SF_INFO info = {};
-			info.samplerate = rate;
-			info.channels = channels;
-			info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-			SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
-			EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-			if(file)
-			{
-				EXPECT_EQ(sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels)),
-				          static_cast<sf_count_t>(samples.size() / channels));
-				sf_close(file);
-			}
+			EXPECT_EQ(WriteTestWav(path, rate, channels, samples), "");
 			return path;
 		}
 
