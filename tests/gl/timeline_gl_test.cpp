@@ -20,6 +20,7 @@
 #include "studio/timeline.h"
 #include "studio/timeline_layout.h"
 #include "test_wav.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -39,14 +40,11 @@ namespace
 		{
 			ASSERT_EQ(loadResult, LS_LOAD_FUNCTIONS_ALL);
 			EnterFrameState(kWidth, kHeight);
-			char pattern[] = "/tmp/timeline-gl-test-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
+			ASSERT_FALSE(folder.empty());
 		}
 		void TearDown() override
 		{
 			TimelineShutdown();
-			fs::remove_all(folder);
 		}
 
 		// The pixel at column x of row y.
@@ -55,7 +53,8 @@ namespace
 			return pixels[static_cast<size_t>(y) * kWidth + x];
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"timeline-gl-test"};
+		const fs::path &folder = scratch.path;
 	};
 }
 

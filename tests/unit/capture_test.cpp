@@ -16,6 +16,7 @@
 
 #include "files/write_whole.h"
 #include "frames/capture.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -32,14 +33,8 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/capture-files-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
+			ASSERT_FALSE(folder.empty());
 			frame = (folder / "frame10.bmp").string();
-		}
-		void TearDown() override
-		{
-			fs::remove_all(folder);
 		}
 
 		WriteFailure WriteFrame(const std::string &text)
@@ -47,7 +42,8 @@ namespace
 			return WriteFileWhole(frame, reinterpret_cast<const unsigned char *>(text.data()), text.size());
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"capture-files"};
+		const fs::path &folder = scratch.path;
 		std::string frame;
 	};
 }

@@ -18,6 +18,7 @@
 
 #include "framework/framework.h"
 #include "scene/input_files.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -30,9 +31,7 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/data-lookup-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
+			ASSERT_FALSE(folder.empty());
 			previous = fs::current_path();
 			fs::current_path(folder);
 			fs::create_directory("data");
@@ -40,10 +39,10 @@ namespace
 		void TearDown() override
 		{
 			fs::current_path(previous);
-			fs::remove_all(folder);
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"data-lookup"};
+		const fs::path &folder = scratch.path;
 		fs::path previous;
 	};
 }

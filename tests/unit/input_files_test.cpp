@@ -11,6 +11,7 @@
 #include <string>
 
 #include "scene/input_files.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -21,23 +22,21 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/input-files-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
+			ASSERT_FALSE(folder.empty());
 			previous = fs::current_path();
 			fs::current_path(folder);
 		}
 		void TearDown() override
 		{
 			fs::current_path(previous);
-			fs::remove_all(folder);
 		}
 		static void Write(const std::string &path, const std::string &text)
 		{
 			std::ofstream(path, std::ios::binary) << text;
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"input-files"};
+		const fs::path &folder = scratch.path;
 		fs::path previous;
 	};
 }

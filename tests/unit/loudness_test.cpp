@@ -12,6 +12,7 @@
 
 #include "sound/loudness.h"
 #include "test_wav.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -24,16 +25,11 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/loudness-test-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
-		}
-		void TearDown() override
-		{
-			fs::remove_all(folder);
+			ASSERT_FALSE(folder.empty());
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"loudness-test"};
+		const fs::path &folder = scratch.path;
 	};
 }
 

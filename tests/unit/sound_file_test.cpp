@@ -13,6 +13,7 @@
 
 #include "sound/sound_file.h"
 #include "sound/spectrum.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -49,13 +50,7 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/sound-file-test-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
-		}
-		void TearDown() override
-		{
-			fs::remove_all(folder);
+			ASSERT_FALSE(folder.empty());
 		}
 		std::string Write(const std::string &name, const std::string &bytes)
 		{
@@ -64,7 +59,8 @@ namespace
 			return path;
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"sound-file-test"};
+		const fs::path &folder = scratch.path;
 	};
 }
 

@@ -19,6 +19,7 @@
 
 #include "sound/spectrum.h"
 #include "test_wav.h"
+#include "scratch_folder.h"
 
 namespace
 {
@@ -73,13 +74,7 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			char pattern[] = "/tmp/spectrum-test-XXXXXX";
-			ASSERT_NE(mkdtemp(pattern), nullptr);
-			folder = pattern;
-		}
-		void TearDown() override
-		{
-			fs::remove_all(folder);
+			ASSERT_FALSE(folder.empty());
 		}
 
 		// Writes interleaved 16-bit samples as a WAV file; returns its path.
@@ -105,7 +100,8 @@ namespace
 			return bytes;
 		}
 
-		fs::path folder;
+		ScratchFolder scratch{"spectrum-test"};
+		const fs::path &folder = scratch.path;
 	};
 }
 
