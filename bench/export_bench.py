@@ -180,7 +180,8 @@ def export(paths, cwd, size, to):
 def render(paths, cwd, size, to, display, target):
     """studio --render into target (a path); its wall time."""
     with open(target, "wb") as sink:
-        return run_checked([paths.studio, "--render", str(sink.fileno()), "--to", to, "--size", size], cwd=cwd,
+        return run_checked([paths.studio, "--render", str(sink.fileno()), "--to", to, "--size", size,
+                            "--pixel-format", video_encoding.RAW_PIXEL_FORMAT], cwd=cwd,
                            pass_fds=(sink.fileno(),), env=dict(os.environ, DISPLAY=display, LIBGL_ALWAYS_SOFTWARE="1",
                                                                SDL_AUDIODRIVER="dummy"))
 
@@ -193,7 +194,7 @@ def floor(paths, cwd, size, to, display):
     raw = os.path.join(raw_dir, "frames.raw")
     render(paths, cwd, size, to, display, raw)
     width, height = (int(v) for v in size.split("x"))
-    count = os.path.getsize(raw) // (width * height * 3)
+    count = os.path.getsize(raw) // video_encoding.raw_frame_bytes(width, height)
     first = 0
     output = os.path.join(raw_dir, "intro.mp4")
     with open(raw, "rb") as frames:
@@ -286,9 +287,10 @@ def rows(size, results, memory):
         width, height = (int(v) for v in memory["size"].split("x"))
         table.append((
             "Exporter's peak resident memory, %s, trivial shader, 0 to %s s" % (memory["size"], memory["to"]),
-            "%s (a frame is %s); export %.1f s; load average %s" % (
-                megabytes(memory["rss"]), megabytes(width * height * 3), memory["wall"], memory["load"]),
-            "%.2f frames" % (memory["rss"] / (width * height * 3)), "bounded, below one frame",
+            "%s (an RGB picture is %s, a frame through the pipe %s); export %.1f s; load average %s" % (
+                megabytes(memory["rss"]), megabytes(width * height * 3),
+                megabytes(video_encoding.raw_frame_bytes(width, height)), memory["wall"], memory["load"]),
+            "%.2f pictures" % (memory["rss"] / (width * height * 3)), "bounded, below one picture",
             memory["rss"] < width * height * 3))
     return table
 

@@ -17,12 +17,22 @@ import intro_constants  # noqa: E402
 
 FRAME_RATE = intro_constants.read()["kCaptureFramesPerSecond"]
 DEFAULT_CRF = 18
+# How the studio's render mode hands its frames to ffmpeg (its --pixel-format):
+# the encoder's own layout, so that ffmpeg has no conversion to do, in half
+# the bytes of RGB.
+RAW_PIXEL_FORMAT = "yuv420p"
+
+
+def raw_frame_bytes(width, height):
+    """The bytes of one width x height frame in RAW_PIXEL_FORMAT: the luma
+    plane and two chroma planes of half the width and height, rounded up."""
+    return width * height + 2 * ((width + 1) // 2) * ((height + 1) // 2)
 
 
 def raw_frames_input(width, height):
-    """Raw RGB frames on ffmpeg's standard input, width x height x 3 bytes
-    each, top row first, as the studio's render mode writes them."""
-    return ["-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "%dx%d" % (width, height), "-r", str(FRAME_RATE),
+    """Raw frames in RAW_PIXEL_FORMAT on ffmpeg's standard input, each plane
+    top row first, as the studio's render mode writes them."""
+    return ["-f", "rawvideo", "-pix_fmt", RAW_PIXEL_FORMAT, "-s", "%dx%d" % (width, height), "-r", str(FRAME_RATE),
             "-i", "pipe:0"]
 
 

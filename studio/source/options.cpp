@@ -66,6 +66,14 @@ namespace
 			options.renderFd = std::atoi(value.c_str());
 			return "";
 		}
+		if(name == "--pixel-format")
+		{
+			if(value != "rgb24" && value != "yuv420p")
+				return "--pixel-format: expected rgb24 or yuv420p, not '" + value + "'";
+			options.pixelFormat = value == "rgb24" ? PixelFormat::Rgb24 : PixelFormat::Yuv420p;
+			options.pixelFormatGiven = true;
+			return "";
+		}
 		if(name == "--size")
 		{
 			const size_t x = value.find('x');
@@ -95,7 +103,8 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 		}
 		const size_t equals = argument.find('=');
 		const std::string name = argument.substr(0, equals);
-		if(name != "--from" && name != "--to" && name != "--size" && name != "--bpm" && name != "--render")
+		if(name != "--from" && name != "--to" && name != "--size" && name != "--bpm" && name != "--render" &&
+		   name != "--pixel-format")
 		{
 			parse.error = "unknown option '" + argument + "' (see --help)";
 			return parse;
@@ -116,6 +125,8 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 	}
 	if(parse.options.to >= 0.0 && parse.options.renderFd < 0)
 		parse.error = "--to: only the render mode (--render FD) ends early";
+	else if(parse.options.pixelFormatGiven && parse.options.renderFd < 0)
+		parse.error = "--pixel-format: only the render mode (--render FD) writes frames";
 	else if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
 		parse.error = "--to: the section must end after --from (" + std::to_string(parse.options.from) + " s)";
 	return parse;
@@ -128,6 +139,7 @@ std::string StudioUsage(const std::string &program)
 	       "       " +
 	       program +
 	       " --render FD [--from SECONDS] [--to SECONDS] [--size WxH]\n"
+	       "       [--pixel-format rgb24|yuv420p]\n"
 	       "Plays the piece in a window with time control and instant reload.\n"
 	       "  --from SECONDS  start there (default 0)\n"
 	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"
@@ -135,6 +147,9 @@ std::string StudioUsage(const std::string &program)
 	       "                  and the status shows bar.beat\n"
 	       "  --render FD     render frames to descriptor FD as raw RGB, top row first, and end\n"
 	       "  --to SECONDS    with --render, end there (default the piece's end)\n"
+	       "  --pixel-format rgb24|yuv420p\n"
+	       "                  with --render, the frames' layout: rgb24 (the default), or\n"
+	       "                  yuv420p, BT.601 limited range, chroma averaged over 2x2 pixels\n"
 	       "Keys: Space pause, Left/Right -5/+5 s (with Shift -1/+1 s), Down/Up -60/+60 s,\n"
 	       "  , and . a frame back and on, Home the start, l A-B loop, s a still,\n"
 	       "  h hide the timeline, f full screen, q or Escape quit.\n";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frames/capture.h"
+#include "frames/yuv420.h"
 #include "intro_constants.h"
 #include "scene/scene.h"
 
@@ -32,26 +33,45 @@ namespace
 		return "";
 	}
 
-	// Maps the pack buffer holding one frame, bottom row first, and writes it
-	// top row first.
-	std::string WriteFrame(int fd, GLuint buffer, int width, int height, std::vector<unsigned char> &frame)
+	// The bytes read back for a frame in format: RGB, or RGBA to convert.
+	size_t ReadBackBytes(PixelFormat format, int width, int height)
 	{
-		const size_t row = static_cast<size_t>(width) * 3;
+		return static_cast<size_t>(width) * static_cast<size_t>(height) * (format == PixelFormat::Rgb24 ? 3 : 4);
+	}
+
+	// Maps the pack buffer holding one frame, bottom row first, and writes it
+	// in format with every plane top row first.
+	std::string WriteFrame(int fd, GLuint buffer, int width, int height, PixelFormat format,
+	                       std::vector<unsigned char> &frame)
+	{
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
-		const unsigned char *pixels = static_cast<const unsigned char *>(gl::MapBufferRange(
-		    gl::GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(frame.size()), gl::GL_MAP_READ_BIT));
+		const unsigned char *pixels = static_cast<const unsigned char *>(
+		    gl::MapBufferRange(gl::GL_PIXEL_PACK_BUFFER, 0,
+		                       static_cast<GLsizeiptr>(ReadBackBytes(format, width, height)), gl::GL_MAP_READ_BIT));
 		if(!pixels)
 		{
 			gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 			return "the driver could not map a frame's pixels";
 		}
-		for(int y = 0; y < height; ++y)
-			std::memcpy(&frame[static_cast<size_t>(height - 1 - y) * row], pixels + static_cast<size_t>(y) * row, row);
+		if(format == PixelFormat::Yuv420p)
+			RgbaToYuv420(pixels, width, height, frame.data());
+		else
+		{
+			const size_t row = static_cast<size_t>(width) * 3;
+			for(int y = 0; y < height; ++y)
+				std::memcpy(&frame[static_cast<size_t>(height - 1 - y) * row], pixels + static_cast<size_t>(y) * row,
+				            row);
+		}
 		gl::UnmapBuffer(gl::GL_PIXEL_PACK_BUFFER);
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 		const std::string error = WriteAll(fd, frame.data(), frame.size());
 		return error.empty() ? "" : "could not write the frames: " + error;
 	}
+}
+
+size_t FrameBytes(PixelFormat format, int width, int height)
+{
+	return format == PixelFormat::Rgb24 ? ReadBackBytes(format, width, height) : Yuv420Bytes(width, height);
 }
 
 std::string CheckRenderSize(int width, int height)
@@ -68,7 +88,7 @@ std::string CheckRenderSize(int width, int height)
 	       " is larger than this driver's limit of " + std::to_string(limitWidth) + " x " + std::to_string(limitHeight);
 }
 
-std::string RenderFrames(int fd, const FrameRange &range, int width, int height)
+std::string RenderFrames(int fd, const FrameRange &range, int width, int height, PixelFormat format)
 {
 	GLuint framebuffer = 0;
 	GLuint colour = 0;
@@ -82,17 +102,21 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height)
 		return "the driver could not make a " + std::to_string(width) + " x " + std::to_string(height) + " framebuffer";
 	SceneResize(width, height);
 
-	std::vector<unsigned char> frame(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+	std::vector<unsigned char> frame(FrameBytes(format, width, height));
+	const GLsizeiptr readBack = static_cast<GLsizeiptr>(ReadBackBytes(format, width, height));
 	GLuint buffers[2] = {0, 0};
 	gl::GenBuffers(2, buffers);
 	for(GLuint buffer : buffers)
 	{
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
-		gl::BufferData(gl::GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(frame.size()), nullptr, gl::GL_STREAM_READ);
+		gl::BufferData(gl::GL_PIXEL_PACK_BUFFER, readBack, nullptr, gl::GL_STREAM_READ);
 	}
 	gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 
 	// The capture's clock: the same sum of steps, so frame n is its frame n.
+	// While frame n is drawn, frame n - 1 is written: the flush sets the
+	// drawing going before the read-back of n waits for it.
+	const GLenum readFormat = format == PixelFormat::Rgb24 ? gl::GL_RGB : gl::GL_RGBA;
 	const double step = 1.0 / kCaptureFramesPerSecond;
 	double seconds = CaptureFrameSeconds(range.first);
 	std::string error;
@@ -100,14 +124,15 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height)
 	{
 		SceneDraw(static_cast<float>(seconds));
 		seconds += step;
-		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffers[n % 2]);
-		gl::ReadPixels(0, 0, width, height, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, nullptr);
-		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
+		gl::Flush();
 		if(n > range.first)
-			error = WriteFrame(fd, buffers[(n - 1) % 2], width, height, frame);
+			error = WriteFrame(fd, buffers[(n - 1) % 2], width, height, format, frame);
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffers[n % 2]);
+		gl::ReadPixels(0, 0, width, height, readFormat, gl::GL_UNSIGNED_BYTE, nullptr);
+		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 	}
 	if(error.empty() && range.last >= range.first)
-		error = WriteFrame(fd, buffers[range.last % 2], width, height, frame);
+		error = WriteFrame(fd, buffers[range.last % 2], width, height, format, frame);
 
 	gl::DeleteBuffers(2, buffers);
 	gl::BindFramebuffer(gl::GL_FRAMEBUFFER, 0);

@@ -165,7 +165,8 @@ namespace
 		}
 		SceneInit(std::cerr, false);
 		const FrameRange range = RenderRange(options.from, options.to, kIntroSeconds, kCaptureFramesPerSecond);
-		const std::string error = RenderFrames(options.renderFd, range, options.width, options.height);
+		const std::string error =
+		    RenderFrames(options.renderFd, range, options.width, options.height, options.pixelFormat);
 		if(!error.empty())
 		{
 			std::cerr << "studio: " << error << std::endl;

@@ -182,17 +182,21 @@ class ExportTest(IntroTestCase):
                          "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-"])
         self.assertGreaterEqual(min(raw[row * 1000 + 999] for row in range(0, 500, 10)), 128)
 
+    def render(self, cwd, *arguments):
+        """The frames of `studio --render` with these arguments, run in cwd."""
+        raw_path = os.path.join(self.tmp, "frames.raw")
+        with open(raw_path, "wb") as raw:
+            subprocess.run([STUDIO, "--render", str(raw.fileno())] + list(arguments), cwd=cwd, check=True,
+                           stdout=subprocess.DEVNULL, pass_fds=(raw.fileno(),), timeout=300,
+                           env=dict(os.environ, DISPLAY=self.server(64, 64).display, LIBGL_ALWAYS_SOFTWARE="1",
+                                    SDL_AUDIODRIVER="dummy"))
+        with open(raw_path, "rb") as f:
+            return f.read()
+
     def test_the_render_modes_frames_are_the_captures(self):
         """The bundled shader, rendered to a file, against intro --capture."""
         cwd = scratch_dir(self)
-        server = self.server(64, 64)
-        raw_path = os.path.join(self.tmp, "frames.raw")
-        with open(raw_path, "wb") as raw:
-            subprocess.run([STUDIO, "--render", str(raw.fileno()), "--to", "1.02", "--size", "160x90"], cwd=cwd,
-                           check=True, stdout=subprocess.DEVNULL, pass_fds=(raw.fileno(),), env=dict(os.environ, DISPLAY=server.display, LIBGL_ALWAYS_SOFTWARE="1",
-                                    SDL_AUDIODRIVER="dummy"), timeout=300)
-        with open(raw_path, "rb") as f:
-            rendered = f.read()
+        rendered = self.render(cwd, "--to", "1.02", "--size", "160x90")
         self.assertEqual(len(rendered), 61 * WIDTH * HEIGHT * 3)
         os.makedirs(os.path.join(cwd, "capture"))
         intro = self.start(width=WIDTH, height=HEIGHT, cwd=cwd, args=["--capture"])
@@ -206,6 +210,42 @@ class ExportTest(IntroTestCase):
             width, height, captured, _, _ = read_bmp(frame_path(cwd, n))
             self.assertEqual((width, height), (WIDTH, HEIGHT))
             self.assertTrue(rows == captured, "rendered frame %d differs from the captured one" % n)
+
+    def test_the_render_modes_yuv420p_is_its_rgb24_converted(self):
+        """At an odd size, so that the last chroma column and row cover one
+        pixel's width: BT.601, limited range, 2x2 means, planes top row first."""
+        cwd = scratch_dir(self)
+        width, height, frames = 161, 91, 3
+        chroma_width, chroma_height = (width + 1) // 2, (height + 1) // 2
+        rgb = self.render(cwd, "--from", "20", "--to", "20.05", "--size", "%dx%d" % (width, height))
+        yuv = self.render(cwd, "--from", "20", "--to", "20.05", "--size", "%dx%d" % (width, height),
+                          "--pixel-format", "yuv420p")
+        frame_bytes = width * height + 2 * chroma_width * chroma_height
+        self.assertEqual((len(rgb), len(yuv)), (frames * width * height * 3, frames * frame_bytes))
+        for n in range(frames):
+            pixels = rgb[n * width * height * 3:][:width * height * 3]
+
+            def mean(x, y):
+                near = [pixels[(min(y + j, height - 1) * width + min(x + i, width - 1)) * 3:][:3]
+                        for i in (0, 1) for j in (0, 1)]
+                return [sum(pixel[k] for pixel in near) / 4 / 255 for k in range(3)]
+
+            def luma(r, g, b):
+                return 0.299 * r + 0.587 * g + 0.114 * b
+
+            expected = [round(16 + 219 * luma(*(c / 255 for c in pixels[i * 3:][:3]))) for i in range(width * height)]
+            for x, y in ((x, y) for y in range(chroma_height) for x in range(chroma_width)):
+                r, g, b = mean(2 * x, 2 * y)
+                expected.append(round(128 + 224 * (b - luma(r, g, b)) / 1.772))
+            for x, y in ((x, y) for y in range(chroma_height) for x in range(chroma_width)):
+                r, g, b = mean(2 * x, 2 * y)
+                expected.append(round(128 + 224 * (r - luma(r, g, b)) / 1.402))
+            got = yuv[n * frame_bytes:][:frame_bytes]
+            self.assertLessEqual(max(abs(a - b) for a, b in zip(got, expected)), 1, "frame %d" % n)
+            # A picture that would hide a flip or swapped planes fails here.
+            bottom, cr = width * (height - 1), width * height + chroma_width * chroma_height
+            self.assertGreater(sum(abs(a - b) for a, b in zip(expected[:width], expected[bottom:])), 2 * width)
+            self.assertNotEqual(expected[width * height:cr], expected[cr:])
 
     def test_a_shader_that_does_not_compile_ends_the_export_with_the_drivers_log(self):
         with open(self.shader, "w") as f:

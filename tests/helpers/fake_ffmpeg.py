@@ -2,7 +2,7 @@
 """Stands in for ffmpeg, and for ffprobe when called by that name, in the
 exporter's tests (found on PATH through links of those names).
 
-As ffmpeg: reads the raw frames of `-s WxH` (width x height x 3 bytes each)
+As ffmpeg: reads the raw frames of `-pix_fmt F -s WxH` (rgb24 or yuv420p)
 from its standard input, reports frame=N on the descriptor of `-progress
 pipe:N` after each, and writes, in the folder FAKE_STATE, ffmpeg.args (its
 arguments, one a line), ffmpeg.pipe (the device and inode of its standard
@@ -51,6 +51,8 @@ write("ffmpeg.args", "\n".join(args))
 stdin = os.fstat(0)
 write("ffmpeg.pipe", "%d %d" % (stdin.st_dev, stdin.st_ino))
 width, height = map(int, args[args.index("-s") + 1].split("x"))
+frame_bytes = {"rgb24": width * height * 3,
+               "yuv420p": width * height + 2 * ((width + 1) // 2) * ((height + 1) // 2)}[args[args.index("-pix_fmt") + 1]]
 progress = int(args[args.index("-progress") + 1][len("pipe:"):])
 open(args[-1], "w").close()
 fail = int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", os.environ.get("FAKE_FFMPEG_QUIET_FAIL_AFTER", "-1")))
@@ -62,8 +64,8 @@ while True:
                  else 1)
     if len(numbers) == int(os.environ.get("FAKE_FFMPEG_STOP_AFTER", "-1")):
         sys.exit(0)
-    frame = sys.stdin.buffer.read(width * height * 3)
-    if len(frame) < width * height * 3:
+    frame = sys.stdin.buffer.read(frame_bytes)
+    if len(frame) < frame_bytes:
         break
     numbers.append(struct.unpack_from("<I", frame)[0])
     os.write(progress, b"frame=%d\nfps=0.0\nprogress=continue\n" % len(numbers))

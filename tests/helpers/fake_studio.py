@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""Stands in for `studio --render FD --from S --to S --size WxH` in the
-exporter's tests: writes the frames of the section to descriptor FD as the
-studio does (width x height x 3 bytes each), no GL; each frame's first four
-bytes hold its number. In the folder FAKE_STATE it writes studio.args (its
+"""Stands in for `studio --render FD --from S --to S --size WxH
+--pixel-format F` in the exporter's tests: writes the frames of the section
+to descriptor FD in the studio's sizes (width x height x 3 bytes each for
+rgb24, 1.5 for yuv420p), no GL; each frame's first four bytes hold its
+number. In the folder FAKE_STATE it writes studio.args (its
 arguments, one a line), studio.env (DISPLAY and LIBGL_ALWAYS_SOFTWARE),
 studio.cwd and studio.pipe (the device and inode of FD).
 
@@ -55,7 +56,9 @@ if "FAKE_STUDIO_WARN" in os.environ:
 
 first = lround(start * FRAME_RATE)
 last = lround(PIECE_SECONDS * FRAME_RATE) if end >= PIECE_SECONDS else lround(end * FRAME_RATE) - 1
-frame = bytearray(width * height * 3)
+chroma = ((width + 1) // 2) * ((height + 1) // 2)
+frame = bytearray(width * height * 3 if options.get("--pixel-format", "rgb24") == "rgb24" else
+                  width * height + 2 * chroma)
 stall = int(os.environ.get("FAKE_STUDIO_STALL", "-1"))
 for number in range(first, last + 1):
     if number - first == stall:

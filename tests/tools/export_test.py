@@ -179,7 +179,7 @@ class FunctionTest(unittest.TestCase):
         command = video_encoding.ffmpeg_command(video_encoding.raw_frames_input(161, 91), 60, "/r/" + SOUNDTRACK,
                                                 "/o/.v.mp4.7.tmp", crf=23, sound_start=30.0, progress_fd=5)
         text = " ".join(command)
-        for part in ("-progress pipe:5 -f rawvideo -pix_fmt rgb24 -s 161x91 -r 60 -i pipe:0 "
+        for part in ("-progress pipe:5 -f rawvideo -pix_fmt yuv420p -s 161x91 -r 60 -i pipe:0 "
                      "-ss 30.000000 -t 1.000000 -i /r/" + SOUNDTRACK + " -map 0:v:0 -map 1:a:0",
                      "-vf pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v libx264", "-crf 23", "-pix_fmt yuv420p",
                      "-c:a aac -b:a 192k", "-movflags +faststart -f mp4 /o/.v.mp4.7.tmp"):
@@ -297,13 +297,13 @@ class StreamTest(ExportCase):
         # working directory, the whole piece.
         args = self.state_of("studio.args")
         self.assertEqual(args[0], "--render")
-        self.assertEqual(args[2:], ["--from", "0", "--to", "135", "--size", "4x2"])
+        self.assertEqual(args[2:], ["--from", "0", "--to", "135", "--size", "4x2", "--pixel-format", "yuv420p"])
         display, software = self.state_of("studio.env")
         self.assertRegex(display, r"^:[0-9]+$")
         self.assertNotEqual(display, ":fake")
         self.assertEqual((software, self.state_of("studio.cwd")), ("1", [self.run_dir]))
         args = " ".join(self.state_of("ffmpeg.args"))
-        for part in ("-f rawvideo -pix_fmt rgb24 -s 4x2 -r 60 -i pipe:0 -t 135.016667 -i %s/%s" % (
+        for part in ("-f rawvideo -pix_fmt yuv420p -s 4x2 -r 60 -i pipe:0 -t 135.016667 -i %s/%s" % (
                      self.run_dir, SOUNDTRACK), "-crf 23", "-f mp4 %s/.intro.mp4." % self.out_dir):
             self.assertIn(part, args)
         self.assertNotIn("-ss", args)

@@ -73,6 +73,11 @@ TEST(StudioOptions, TheRenderModeTakesADescriptorAndASection)
 	ASSERT_EQ(parse.error, "");
 	EXPECT_EQ(parse.options.renderFd, 3);
 	EXPECT_DOUBLE_EQ(parse.options.to, 31.0);
+	EXPECT_EQ(parse.options.pixelFormat, PixelFormat::Rgb24);
+	EXPECT_EQ(Parse({"--render", "3", "--pixel-format=yuv420p"}).options.pixelFormat, PixelFormat::Yuv420p);
+	EXPECT_EQ(Parse({"--render", "3", "--pixel-format", "rgb"}).error,
+	          "--pixel-format: expected rgb24 or yuv420p, not 'rgb'");
+	EXPECT_EQ(Parse({"--pixel-format", "rgb24"}).error.rfind("--pixel-format:", 0), 0u) << "a render mode's option";
 	EXPECT_EQ(Parse({"--render", "x"}).error.rfind("--render:", 0), 0u);
 	EXPECT_EQ(Parse({"--to", "31"}).error.rfind("--to:", 0), 0u) << "--to belongs to the render mode";
 	EXPECT_EQ(Parse({"--render", "3", "--from", "31", "--to", "30"}).error.rfind("--to:", 0), 0u);

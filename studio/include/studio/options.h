@@ -1,11 +1,20 @@
 // The studio's command line, apart from the window: `studio [--from SECONDS]
 // [--size WxH] [--bpm N]` after the window toolkit's own options, or the
 // render mode `studio --render FD [--from SECONDS] [--to SECONDS] [--size
-// WxH]`; each option may also be written as --name=value.
+// WxH] [--pixel-format rgb24|yuv420p]`; each option may also be written as
+// --name=value.
 #ifndef STUDIO_OPTIONS_H
 #define STUDIO_OPTIONS_H
 
 #include <string>
+
+// How the render mode lays a frame's pixels out, by ffmpeg's names for them:
+// rgb24, 3 bytes a pixel; yuv420p, planes of luma and quarter-size chroma.
+enum class PixelFormat
+{
+	Rgb24,
+	Yuv420p
+};
 
 struct StudioOptions
 {
@@ -14,8 +23,10 @@ struct StudioOptions
 	int height = 720;
 	double bpm = 0.0;  // 0: no tempo given, no bars
 	bool help = false;
-	int renderFd = -1;  // the render mode's output descriptor; -1 without it
-	double to = -1.0;   // where the render mode ends; -1: the piece's end
+	int renderFd = -1;                             // the render mode's output descriptor; -1 without it
+	double to = -1.0;                              // where the render mode ends; -1: the piece's end
+	PixelFormat pixelFormat = PixelFormat::Rgb24;  // the render mode's frames
+	bool pixelFormatGiven = false;
 };
 
 // The frames the render mode draws for from and to (to < 0: the piece's end)
