@@ -38,8 +38,9 @@ Environment:
                         the memory check, default 3840x2160 up to 2 s
                         (trivial shader); BENCH_EXPORT_MEMORY_TO=0 skips it
 
-The raw frames of the encode stage take width x height x 3 bytes each on
-disk (22.4 GB for the whole piece at 1280x720), in BENCH_EXPORT_RAW_DIR
+The raw frames of the encode stage, yuv420p as the exporter has them, take
+width x height x 1.5 bytes each on disk (11.2 GB for the whole piece at
+1280x720), in BENCH_EXPORT_RAW_DIR
 (default the system's temporary folder); the whole piece at 1280x720 takes
 an hour or more on two cores with software rendering.
 """
