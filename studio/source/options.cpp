@@ -145,7 +145,7 @@ std::string StudioUsage(const std::string &program)
 	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"
 	       "  --bpm N         the tempo: Page Up and Page Down move by a bar of 4 beats,\n"
 	       "                  and the status shows bar.beat\n"
-	       "  --render FD     render frames to descriptor FD as raw RGB, top row first, and end\n"
+	       "  --render FD     render frames to descriptor FD as raw pixels, top row first, and end\n"
 	       "  --to SECONDS    with --render, end there (default the piece's end)\n"
 	       "  --pixel-format rgb24|yuv420p\n"
 	       "                  with --render, the frames' layout: rgb24 (the default), or\n"

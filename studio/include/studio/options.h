@@ -26,7 +26,7 @@ struct StudioOptions
 	int renderFd = -1;                             // the render mode's output descriptor; -1 without it
 	double to = -1.0;                              // where the render mode ends; -1: the piece's end
 	PixelFormat pixelFormat = PixelFormat::Rgb24;  // the render mode's frames
-	bool pixelFormatGiven = false;
+	bool pixelFormatGiven = false;                 // --pixel-format, a render mode's option, was given
 };
 
 // The frames the render mode draws for from and to (to < 0: the piece's end)
