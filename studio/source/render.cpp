@@ -39,6 +39,12 @@ namespace
 		return static_cast<size_t>(width) * static_cast<size_t>(height) * (format == PixelFormat::Rgb24 ? 3 : 4);
 	}
 
+	// The bytes of a frame written in format.
+	size_t FrameBytes(PixelFormat format, int width, int height)
+	{
+		return format == PixelFormat::Rgb24 ? ReadBackBytes(format, width, height) : Yuv420Bytes(width, height);
+	}
+
 	// Maps the pack buffer holding one frame, bottom row first, and writes it
 	// in format with every plane top row first.
 	std::string WriteFrame(int fd, GLuint buffer, int width, int height, PixelFormat format,
@@ -67,11 +73,6 @@ namespace
 		const std::string error = WriteAll(fd, frame.data(), frame.size());
 		return error.empty() ? "" : "could not write the frames: " + error;
 	}
-}
-
-size_t FrameBytes(PixelFormat format, int width, int height)
-{
-	return format == PixelFormat::Rgb24 ? ReadBackBytes(format, width, height) : Yuv420Bytes(width, height);
 }
 
 std::string CheckRenderSize(int width, int height)

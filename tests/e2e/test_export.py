@@ -234,12 +234,13 @@ class ExportTest(IntroTestCase):
                 return 0.299 * r + 0.587 * g + 0.114 * b
 
             expected = [round(16 + 219 * luma(*(c / 255 for c in pixels[i * 3:][:3]))) for i in range(width * height)]
-            for x, y in ((x, y) for y in range(chroma_height) for x in range(chroma_width)):
-                r, g, b = mean(2 * x, 2 * y)
-                expected.append(round(128 + 224 * (b - luma(r, g, b)) / 1.772))
-            for x, y in ((x, y) for y in range(chroma_height) for x in range(chroma_width)):
-                r, g, b = mean(2 * x, 2 * y)
-                expected.append(round(128 + 224 * (r - luma(r, g, b)) / 1.402))
+            blue, red = [], []
+            for y in range(chroma_height):
+                for x in range(chroma_width):
+                    r, g, b = mean(2 * x, 2 * y)
+                    blue.append(round(128 + 224 * (b - luma(r, g, b)) / 1.772))
+                    red.append(round(128 + 224 * (r - luma(r, g, b)) / 1.402))
+            expected += blue + red
             got = yuv[n * frame_bytes:][:frame_bytes]
             self.assertLessEqual(max(abs(a - b) for a, b in zip(got, expected)), 1, "frame %d" % n)
             # A picture that would hide a flip or swapped planes fails here.

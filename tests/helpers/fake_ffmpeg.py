@@ -25,6 +25,9 @@ import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "..", "tools"))
+import video_encoding  # noqa: E402
+
 if os.path.basename(sys.argv[0]) == "ffprobe":
     try:
         with open(sys.argv[-1]) as f:
@@ -51,8 +54,8 @@ write("ffmpeg.args", "\n".join(args))
 stdin = os.fstat(0)
 write("ffmpeg.pipe", "%d %d" % (stdin.st_dev, stdin.st_ino))
 width, height = map(int, args[args.index("-s") + 1].split("x"))
-frame_bytes = {"rgb24": width * height * 3,
-               "yuv420p": width * height + 2 * ((width + 1) // 2) * ((height + 1) // 2)}[args[args.index("-pix_fmt") + 1]]
+frame_bytes = {"rgb24": width * height * 3, video_encoding.RAW_PIXEL_FORMAT: video_encoding.raw_frame_bytes(width, height)}[
+    args[args.index("-pix_fmt") + 1]]
 progress = int(args[args.index("-progress") + 1][len("pipe:"):])
 open(args[-1], "w").close()
 fail = int(os.environ.get("FAKE_FFMPEG_FAIL_AFTER", os.environ.get("FAKE_FFMPEG_QUIET_FAIL_AFTER", "-1")))

@@ -20,6 +20,9 @@ import signal
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "..", "tools"))
+import video_encoding  # noqa: E402
+
 PIECE_SECONDS, FRAME_RATE = 135.0, 60
 
 
@@ -56,9 +59,8 @@ if "FAKE_STUDIO_WARN" in os.environ:
 
 first = lround(start * FRAME_RATE)
 last = lround(PIECE_SECONDS * FRAME_RATE) if end >= PIECE_SECONDS else lround(end * FRAME_RATE) - 1
-chroma = ((width + 1) // 2) * ((height + 1) // 2)
 frame = bytearray(width * height * 3 if options.get("--pixel-format", "rgb24") == "rgb24" else
-                  width * height + 2 * chroma)
+                  video_encoding.raw_frame_bytes(width, height))
 stall = int(os.environ.get("FAKE_STUDIO_STALL", "-1"))
 for number in range(first, last + 1):
     if number - first == stall:

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "sound/spectrum.h"
-#include "test_wav.h"
 #include "scratch_folder.h"
+#include "test_wav.h"
 
 namespace
 {

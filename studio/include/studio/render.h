@@ -3,7 +3,6 @@
 #ifndef STUDIO_RENDER_H
 #define STUDIO_RENDER_H
 
-#include <cstddef>
 #include <string>
 
 #include "studio/options.h"
@@ -13,16 +12,12 @@
 // 16384"), or "". Needs a current context.
 std::string CheckRenderSize(int width, int height);
 
-// The bytes of one width x height frame in format: width x height x 3 for
-// rgb24, Yuv420Bytes (frames/yuv420.h) for yuv420p.
-size_t FrameBytes(PixelFormat format, int width, int height);
-
 // Draws the frames of range, frame n at the capture's own time for n, into an
 // off-screen framebuffer of width x height, and writes each to descriptor fd
-// in format (FrameBytes), every plane top row first (yuv420p converted as
-// RgbaToYuv420 does); the read-back and writing of each frame overlap the
-// drawing of the next. Needs the scene set up.
-// Returns "" or the reason it stopped (the descriptor's write failing, say).
+// in format, every plane top row first: width x height x 3 bytes of rgb24, or
+// yuv420p as RgbaToYuv420 (frames/yuv420.h) converts it; the read-back and
+// writing of each frame overlap the drawing of the next. Needs the scene set
+// up. Returns "" or the reason it stopped (the descriptor's write failing).
 std::string RenderFrames(int fd, const FrameRange &range, int width, int height, PixelFormat format);
 
 #endif
