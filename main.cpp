@@ -54,6 +54,10 @@ namespace
 	CaptureTally captureTally;
 	// Whether the capture has said that it waits for its window.
 	bool captureWaits = false;
+	// How long a live frame may spend on the buffers' ticks before they skip
+	// some to keep up with the music, and whether that has been said.
+	const double kLiveTickBudgetSeconds = 1.0 / 30.0;
+	bool skipSaid = false;
 
 	// Reads the frame just drawn, before the swap leaves the back buffer
 	// undefined: rows of exactly the frame's width * 3 bytes, bottom row first.
@@ -134,6 +138,8 @@ void display()
 		music_start = seconds_since_program_start();
 	}
 
+	if(capture)
+		capture_time = CaptureFrameSeconds(frame_id);
 	if(TimeIsUp(capture, capture_time, ElapsedSeconds()))
 	{
 		glutLeaveMainLoop();
@@ -147,13 +153,23 @@ void display()
 	}
 
 	std::cout << ElapsedSeconds() << std::endl;
-	const float shaderSeconds =
-	    static_cast<float>(capture ? capture_time : seconds_since_program_start() - music_start);
-	if(capture)
-		capture_time += kCaptureStepSeconds;
+	const double liveSeconds = seconds_since_program_start() - music_start;
 	frameTimes.push_back(seconds_since_program_start() - music_start);
 
-	SceneDraw(shaderSeconds);
+	if(capture)
+		SceneDrawFrame(frame_id);
+	else
+	{
+		const int frame = CaptureFrameAt(liveSeconds);
+		if(SceneAdvance(frame, kLiveTickBudgetSeconds, true).skipped && !skipSaid)
+		{
+			std::cerr << "The buffers skip ticks to keep up with the music: this machine runs fewer than "
+			          << kCaptureFramesPerSecond << " a second at " << SceneWidth() << " x " << SceneHeight()
+			          << std::endl;
+			skipSaid = true;
+		}
+		SceneDraw(static_cast<float>(liveSeconds), frame);
+	}
 	if(capture)
 		ReadFrame();
 	else

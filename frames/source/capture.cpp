@@ -3,6 +3,8 @@
 
 #include "intro_constants.h"
 
+#include <cmath>
+
 std::string CaptureFramePath(int frame)
 {
 	return "capture/frame" + std::to_string(frame) + ".bmp";
@@ -15,6 +17,11 @@ double CaptureFrameSeconds(int frame)
 	for(int i = 0; i < frame; ++i)
 		seconds += step;
 	return seconds;
+}
+
+int CaptureFrameAt(double seconds)
+{
+	return static_cast<int>(std::lround(seconds * kCaptureFramesPerSecond));
 }
 
 std::string RecordFrame(CaptureTally &tally, int frame, const WriteFailure &failure)

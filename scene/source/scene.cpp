@@ -13,11 +13,15 @@
 #include <vector>
 
 #include "framework/texture_units.h"
+#include "frames/capture.h"
 #include "intro_constants.h"
 #include "report/report_once.h"
+#include "scene/buffers.h"
+#include "scene/channels.h"
 #include "scene/message_image.h"
 #include "scene/rebuild.h"
 #include "scene/supplied_inputs.h"
+#include "scene/ticks.h"
 #include "scene/uniform_contract.h"
 #include "sound/spectrum.h"
 #include "sound/spectrum_texture.h"
@@ -36,35 +40,11 @@ namespace
 	};
 	// clang-format on
 
-	GLuint theProgram = 0;
 	GLuint theTexture = 0;
 	GLuint positionBufferObject = 0;
 	GLuint vao = 0;
 	int WIDTH = 0;
 	int HEIGHT = 0;
-
-	// The locations of the supplied inputs in theProgram: the intro's own,
-	// then the names that shaders written around mainImage expect.
-	GLuint elapsedTimeUniform = 0;
-	GLuint widthUniform = 0;
-	GLuint heightUniform = 0;
-	GLuint loopDurationUniform = 0;
-	GLuint messageUniform = 0;
-	GLuint spectrumUniform = 0;
-	GLuint iTimeUniform = 0;
-	GLuint iTimeDeltaUniform = 0;
-	GLuint iFrameUniform = 0;
-	GLuint iFrameRateUniform = 0;
-	GLuint iResolutionUniform = 0;
-	GLuint iMouseUniform = 0;
-	GLuint iDateUniform = 0;
-	GLuint iSampleRateUniform = 0;
-	GLuint iChannelTimeUniform = 0;
-	GLuint iChannelResolutionUniform = 0;
-	GLuint iChannel0Uniform = 0;
-	GLuint iChannel1Uniform = 0;
-	GLuint iChannel2Uniform = 0;
-	GLuint iChannel3Uniform = 0;
 
 	const float kLoopDuration = 5.0f;
 	const float kFrameRate = static_cast<float>(kCaptureFramesPerSecond);
@@ -81,10 +61,9 @@ namespace
 		out[2] = 1.0f;
 	}
 
-	// The frame a capture at 60 per second shows at this time.
 	void FrameNumber(const FrameValues &v, float *out)
 	{
-		out[0] = std::round(v.seconds * kFrameRate);
+		out[0] = static_cast<float>(v.frame);
 	}
 
 	// The date of a piece that starts at midnight on 1 January 2000, so that
@@ -104,48 +83,54 @@ namespace
 		std::fill_n(out, 4, v.seconds);
 	}
 
-	// The channels' sizes in texels: the sound, the message, two empty ones.
+	// The channels' sizes in texels.
 	void ChannelSizes(const FrameValues &v, float *out)
 	{
-		const float sizes[4][3] = {
-		    {static_cast<float>(kSpectrumWidth), static_cast<float>(kSpectrumRows), 1.0f},
-		    {static_cast<float>(v.messageWidth), static_cast<float>(v.messageHeight), 1.0f},
-		    {0.0f, 0.0f, 1.0f},
-		    {0.0f, 0.0f, 1.0f},
-		};
-		std::copy(&sizes[0][0], &sizes[0][0] + 12, out);
+		for(int channel = 0; channel < 4; ++channel)
+		{
+			out[channel * 3] = static_cast<float>(v.channelWidth[channel]);
+			out[channel * 3 + 1] = static_cast<float>(v.channelHeight[channel]);
+			out[channel * 3 + 2] = 1.0f;
+		}
 	}
 }
 
 const SuppliedInput kSuppliedInputs[] = {
-    {"iGlobalTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &elapsedTimeUniform},
+    {"iGlobalTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &PassLocations::elapsedTimeUniform},
     {"width", gl::GL_FLOAT, 1, InputUpdate::EveryResize,
-     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.width); }, 0, &widthUniform},
+     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.width); }, 0, &PassLocations::widthUniform},
     {"height", gl::GL_FLOAT, 1, InputUpdate::EveryResize,
-     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.height); }, 0, &heightUniform},
+     [](const FrameValues &v, float *out) { out[0] = static_cast<float>(v.height); }, 0, &PassLocations::heightUniform},
     {"loopDuration", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
-     [](const FrameValues &, float *out) { out[0] = kLoopDuration; }, 0, &loopDurationUniform},
-    {"message", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &messageUniform},
-    {"spectrum", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &spectrumUniform},
-    {"iTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &iTimeUniform},
+     [](const FrameValues &, float *out) { out[0] = kLoopDuration; }, 0, &PassLocations::loopDurationUniform},
+    {"message", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage,
+     &PassLocations::messageUniform},
+    {"spectrum", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound,
+     &PassLocations::spectrumUniform},
+    {"iTime", gl::GL_FLOAT, 1, InputUpdate::EveryFrame, Seconds, 0, &PassLocations::iTimeUniform},
     {"iTimeDelta", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
-     [](const FrameValues &, float *out) { out[0] = 1.0f / kFrameRate; }, 0, &iTimeDeltaUniform},
-    {"iFrame", gl::GL_INT, 1, InputUpdate::EveryFrame, FrameNumber, 0, &iFrameUniform},
+     [](const FrameValues &, float *out) { out[0] = 1.0f / kFrameRate; }, 0, &PassLocations::iTimeDeltaUniform},
+    {"iFrame", gl::GL_INT, 1, InputUpdate::EveryFrame, FrameNumber, 0, &PassLocations::iFrameUniform},
     {"iFrameRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
-     [](const FrameValues &, float *out) { out[0] = kFrameRate; }, 0, &iFrameRateUniform},
-    {"iResolution", gl::GL_FLOAT_VEC3, 1, InputUpdate::EveryResize, Size, 0, &iResolutionUniform},
+     [](const FrameValues &, float *out) { out[0] = kFrameRate; }, 0, &PassLocations::iFrameRateUniform},
+    {"iResolution", gl::GL_FLOAT_VEC3, 1, InputUpdate::EveryResize, Size, 0, &PassLocations::iResolutionUniform},
     {"iMouse", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryBuild,
-     [](const FrameValues &, float *out) { std::fill_n(out, 4, 0.0f); }, 0, &iMouseUniform},
-    {"iDate", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryFrame, Date, 0, &iDateUniform},
+     [](const FrameValues &, float *out) { std::fill_n(out, 4, 0.0f); }, 0, &PassLocations::iMouseUniform},
+    {"iDate", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryFrame, Date, 0, &PassLocations::iDateUniform},
     {"iSampleRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
      [](const FrameValues &, float *out) { out[0] = static_cast<float>(kSoundtrackSampleRate); }, 0,
-     &iSampleRateUniform},
-    {"iChannelTime", gl::GL_FLOAT, 4, InputUpdate::EveryFrame, ChannelTimes, 0, &iChannelTimeUniform},
-    {"iChannelResolution", gl::GL_FLOAT_VEC3, 4, InputUpdate::EveryBuild, ChannelSizes, 0, &iChannelResolutionUniform},
-    {"iChannel0", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kSound, &iChannel0Uniform},
-    {"iChannel1", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kMessage, &iChannel1Uniform},
-    {"iChannel2", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kEmpty, &iChannel2Uniform},
-    {"iChannel3", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kEmpty, &iChannel3Uniform},
+     &PassLocations::iSampleRateUniform},
+    {"iChannelTime", gl::GL_FLOAT, 4, InputUpdate::EveryFrame, ChannelTimes, 0, &PassLocations::iChannelTimeUniform},
+    {"iChannelResolution", gl::GL_FLOAT_VEC3, 4, InputUpdate::EveryResize, ChannelSizes, 0,
+     &PassLocations::iChannelResolutionUniform},
+    {"iChannel0", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kChannel0,
+     &PassLocations::iChannel0Uniform},
+    {"iChannel1", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kChannel0 + 1,
+     &PassLocations::iChannel1Uniform},
+    {"iChannel2", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kChannel0 + 2,
+     &PassLocations::iChannel2Uniform},
+    {"iChannel3", gl::GL_SAMPLER_2D, 1, InputUpdate::Sampler, nullptr, TextureUnit::kChannel0 + 3,
+     &PassLocations::iChannel3Uniform},
 };
 const size_t kSuppliedInputCount = sizeof kSuppliedInputs / sizeof kSuppliedInputs[0];
 
@@ -155,6 +140,51 @@ namespace
 	{
 		return static_cast<GLint>(stored);
 	}
+
+	// A pass in use: what its build made, where its inputs are, and the
+	// samplers that give its channels their filter and wrap.
+	struct Pass
+	{
+		BuiltPass built;
+		PassLocations locations;
+		GLuint samplers[kChannelCount] = {};
+		bool readsSound = false;  // samples the sound's texture through any sampler
+	};
+
+	// The passes in use: each buffer's, A to D, then the picture's, last
+	// (its program is what the intro has called theProgram).
+	std::vector<Pass> passes;
+
+	// An image a channel line names, decoded and uploaded with its mipmaps.
+	struct ChannelImage
+	{
+		FileBytes file;
+		GLuint texture = 0;
+		int width = 0;
+		int height = 0;
+	};
+	std::vector<ChannelImage> channelImages;
+
+	// What the keyboard channel reads: 256 x 3 texels of no key pressed.
+	GLuint keyboardTexture = 0;
+	const int kKeyboardWidth = 256;
+	const int kKeyboardHeight = 3;
+
+	// The buffers, where they stand, and the checkpoints kept of them.
+	BufferTextures buffers;
+	int heldTick = kStartTick;
+	bool heldExact = true;
+	std::array<bool, kBufferCount> mipmappedBuffers{};
+	Checkpoints checkpoints;
+	size_t checkpointBudget = 0;
+	int checkpointTotalTicks = 0;
+	// What the buffers' passes were built from: when it changes, they start
+	// again from all zero.
+	std::string bufferSources;
+	// How long one tick took, measured over the last run of several.
+	double secondsPerTick = 0.0;
+
+	GLuint playerFramebuffer = 0;
 
 	// Where build reports go, and what the rebuild rules remember.
 	BuildReports buildReports;
@@ -173,7 +203,10 @@ namespace
 	// empty, which lasts until the file is written again.
 	bool SettlesByItself(const SceneInputs &inputs)
 	{
-		for(const FileBytes *shader : {&inputs.vertexShader, &inputs.fragmentShader})
+		std::vector<const FileBytes *> shaders = {&inputs.vertexShader, &inputs.fragmentShader, &inputs.common};
+		for(const FileBytes &buffer : inputs.buffers)
+			shaders.push_back(&buffer);
+		for(const FileBytes *shader : shaders)
 			if(!shader->settled && !shader->bytes.empty())
 				return true;
 		return false;
@@ -188,9 +221,6 @@ namespace
 	const int kStartUpSettleReads = 10;
 	const std::chrono::milliseconds kStartUpSettlePause(50);
 
-	// Whether theProgram samples the sound's unit, so that each frame
-	// analyses the soundtrack.
-	bool readsTheSound = false;
 	// The message image's size, for the inputs that tell it.
 	int messageWidth = 0;
 	int messageHeight = 0;
@@ -201,17 +231,19 @@ namespace
 	std::string imageWarning;
 	ReportOnce imageReport;
 
-	// The sound the shaders read through spectrum. The soundtrack is opened
-	// for analysis and the texture made the first time a program declares
-	// it, so that a shader without it costs nothing.
+	// The sound the shaders read. The soundtrack is opened for analysis and
+	// the texture made the first time a pass reads it, so that a scene
+	// without it costs nothing.
 	bool soundInputReady = false;
 	SoundAnalyser soundAnalyser;
 	GLuint spectrumTexture = 0;
 	SpectrumBytes spectrumBytes;
+	bool soundAnalysed = false;
+	double soundAnalysedAt = 0.0;
 
 	// Analyses the soundtrack at the shader's time and uploads the result to
-	// the sound's texture unit. A soundtrack the reader cannot decode is
-	// reported once and gives silence.
+	// the sound's texture unit, unless it holds that time already. A
+	// soundtrack the reader cannot decode is reported once and gives silence.
 	void UpdateSpectrum(double shaderSeconds)
 	{
 		if(!soundInputReady)
@@ -223,8 +255,12 @@ namespace
 			spectrumTexture = CreateSpectrumTexture();
 			soundInputReady = true;
 		}
+		if(soundAnalysed && soundAnalysedAt == shaderSeconds)
+			return;
 		AnalyseSound(soundAnalyser, shaderSeconds, spectrumBytes);
 		UploadSpectrum(spectrumTexture, spectrumBytes);
+		soundAnalysed = true;
+		soundAnalysedAt = shaderSeconds;
 	}
 
 	// Prints the result of the image's load: the warning when it is new,
@@ -238,6 +274,23 @@ namespace
 
 	// The driver's largest texture side, asked once at set-up.
 	int maxTextureSide = 0;
+
+	// Uploads decoded RGBA texels to a new texture through the scratch unit;
+	// with mipmaps when asked.
+	GLuint UploadImage(const DecodedImage &decoded, bool mipmaps)
+	{
+		GLuint texture = 0;
+		gl::GenTextures(1, &texture);
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
+		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, decoded.width, decoded.height, 0, gl::GL_RGBA,
+		               gl::GL_UNSIGNED_BYTE, decoded.pixels.get());
+		if(mipmaps)
+			gl::GenerateMipmap(gl::GL_TEXTURE_2D);
+		gl::BindTexture(gl::GL_TEXTURE_2D, 0);
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		return texture;
+	}
 
 	// Decodes the image bottom row first and uploads it to a new texture on
 	// the message's unit, replacing the previous one. An image that cannot be
@@ -278,6 +331,196 @@ namespace
 		theTexture = texture;
 	}
 
+	const ChannelImage *FindChannelImage(const std::string &path)
+	{
+		for(const ChannelImage &image : channelImages)
+			if(image.file.path == path)
+				return &image;
+		return nullptr;
+	}
+
+	// Makes the textures of the images that the passes' channels name, each
+	// decoded again only when its file changed; the images no pass names any
+	// more are let go. Returns "" or, for an image that cannot be used, the
+	// failure naming the pass's file and line that names it; the images in
+	// use are then left as they were.
+	std::string LoadChannelImages(const SceneInputs &inputs, const std::vector<BuiltPass> &built)
+	{
+		std::vector<ChannelImage> loaded;
+		std::string failure;
+		for(const FileBytes &file : inputs.channelImages)
+		{
+			const ChannelImage *known = FindChannelImage(file.path);
+			if(known && known->file == file)
+			{
+				loaded.push_back(*known);
+				continue;
+			}
+			DecodedImage decoded;
+			if(!file.complete)
+				decoded.error = file.error;
+			else
+				decoded = DecodeMessageImage(file.bytes, maxTextureSide);
+			if(!decoded.error.empty())
+			{
+				for(const BuiltPass &pass : built)
+					for(int index = 0; index < kChannelCount && failure.empty(); ++index)
+						if(pass.channels[static_cast<size_t>(index)].image == file.path)
+							failure = pass.file + ":" + std::to_string(pass.channels[static_cast<size_t>(index)].line) +
+							          ": iChannel" + std::to_string(index) + " could not load " + file.path + ": " +
+							          decoded.error;
+				break;
+			}
+			loaded.push_back({file, UploadImage(decoded, true), decoded.width, decoded.height});
+		}
+		if(!failure.empty())
+		{
+			for(ChannelImage &image : loaded)
+				if(!FindChannelImage(image.file.path) || FindChannelImage(image.file.path)->texture != image.texture)
+					gl::DeleteTextures(1, &image.texture);
+			return failure;
+		}
+		for(ChannelImage &old : channelImages)
+		{
+			bool kept = false;
+			for(const ChannelImage &image : loaded)
+				kept = kept || image.texture == old.texture;
+			if(!kept)
+				gl::DeleteTextures(1, &old.texture);
+		}
+		channelImages = loaded;
+		return "";
+	}
+
+	GLuint KeyboardTexture()
+	{
+		if(keyboardTexture == 0)
+		{
+			const std::vector<unsigned char> noKeys(kKeyboardWidth * kKeyboardHeight, 0);
+			gl::GenTextures(1, &keyboardTexture);
+			gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
+			gl::BindTexture(gl::GL_TEXTURE_2D, keyboardTexture);
+			gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, kKeyboardWidth, kKeyboardHeight, 0, gl::GL_RED,
+			               gl::GL_UNSIGNED_BYTE, noKeys.data());
+			gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAX_LEVEL, 0);
+			gl::BindTexture(gl::GL_TEXTURE_2D, 0);
+			gl::ActiveTexture(gl::GL_TEXTURE0);
+		}
+		return keyboardTexture;
+	}
+
+	// The size in texels of what a channel reads.
+	void ChannelSize(const ChannelSpec &channel, int *width, int *height)
+	{
+		*width = 0;
+		*height = 0;
+		switch(channel.source)
+		{
+		case ChannelSource::Buffer:
+		case ChannelSource::Self:
+			*width = WIDTH;
+			*height = HEIGHT;
+			break;
+		case ChannelSource::Sound:
+			*width = kSpectrumWidth;
+			*height = kSpectrumRows;
+			break;
+		case ChannelSource::Message:
+			*width = messageWidth;
+			*height = messageHeight;
+			break;
+		case ChannelSource::Image:
+			if(const ChannelImage *image = FindChannelImage(channel.image))
+			{
+				*width = image->width;
+				*height = image->height;
+			}
+			break;
+		case ChannelSource::Keyboard:
+			*width = kKeyboardWidth;
+			*height = kKeyboardHeight;
+			break;
+		case ChannelSource::Default:
+		case ChannelSource::None: break;
+		}
+	}
+
+	// The buffer a channel of the pass reads, or -1.
+	int ChannelBuffer(const Pass &pass, const ChannelSpec &channel)
+	{
+		if(channel.source == ChannelSource::Buffer)
+			return channel.buffer;
+		if(channel.source == ChannelSource::Self)
+			return pass.built.buffer;
+		return -1;
+	}
+
+	FrameValues PassValues(const Pass &pass, float seconds, int frame)
+	{
+		FrameValues values;
+		values.seconds = seconds;
+		values.frame = frame;
+		values.width = WIDTH;
+		values.height = HEIGHT;
+		for(int index = 0; index < kChannelCount; ++index)
+			ChannelSize(pass.built.channels[static_cast<size_t>(index)], &values.channelWidth[index],
+			            &values.channelHeight[index]);
+		return values;
+	}
+
+	// Sets the value of one input in the current program, the pass's.
+	void SetInput(const Pass &pass, const SuppliedInput &input, const FrameValues &values)
+	{
+		float out[kMaxInputValues] = {};
+		input.value(values, out);
+		const GLint location = Location(pass.locations.*input.location);
+		switch(input.type)
+		{
+		case gl::GL_INT: gl::Uniform1i(location, static_cast<GLint>(out[0])); break;
+		case gl::GL_FLOAT_VEC3: gl::Uniform3fv(location, input.count, out); break;
+		case gl::GL_FLOAT_VEC4: gl::Uniform4fv(location, input.count, out); break;
+		default: gl::Uniform1fv(location, input.count, out); break;
+		}
+	}
+
+	// Sets the inputs of the pass's program, current, that are set at the
+	// given moment.
+	void SetInputs(const Pass &pass, InputUpdate update, const FrameValues &values)
+	{
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+			if(kSuppliedInputs[row].update == update)
+				SetInput(pass, kSuppliedInputs[row], values);
+	}
+
+	// Whether the pass's program samples the sound: through `spectrum`, or a
+	// channel it declares that reads the sound.
+	bool ReadsTheSound(const Pass &pass)
+	{
+		for(size_t row = 0; row < kSuppliedInputCount; ++row)
+		{
+			const SuppliedInput &input = kSuppliedInputs[row];
+			if(input.update != InputUpdate::Sampler || Location(pass.locations.*input.location) == -1)
+				continue;
+			if(input.unit == TextureUnit::kSound)
+				return true;
+			const int channel = input.unit - TextureUnit::kChannel0;
+			if(channel >= 0 && channel < kChannelCount &&
+			   pass.built.channels[static_cast<size_t>(channel)].source == ChannelSource::Sound)
+				return true;
+		}
+		return false;
+	}
+
+	void SetSizeUniforms()
+	{
+		for(const Pass &pass : passes)
+		{
+			gl::UseProgram(pass.built.program);
+			SetInputs(pass, InputUpdate::EveryResize, PassValues(pass, 0.0f, 0));
+		}
+		gl::UseProgram(0);
+	}
+
 	// The location of a supplied uniform in the program, or -1 when the
 	// program does not declare it or declares it with another type, so that
 	// setting it never causes a GL error.
@@ -289,106 +532,185 @@ namespace
 		return static_cast<GLuint>(gl::GetUniformLocation(program, name));
 	}
 
-	// Reports the uniforms declared with another type than the intro sets,
-	// naming the shader file that declares each, as a warning.
-	void ReportUniformMismatches(const std::vector<UniformMismatch> &mismatches, const SceneInputs &inputs)
+	// The report of the uniforms a pass declares with another type than the
+	// intro sets, naming the shader file that declares each.
+	std::string DescribeMismatches(const std::vector<UniformMismatch> &mismatches, const FileBytes &passFile,
+	                               const FileBytes &vertexShader)
 	{
 		std::string report;
 		for(const UniformMismatch &mismatch : mismatches)
 		{
-			const bool inVertexShaderOnly = inputs.fragmentShader.bytes.find(mismatch.name) == std::string::npos &&
-			                                inputs.vertexShader.bytes.find(mismatch.name) != std::string::npos;
-			const std::string &file = inVertexShaderOnly ? inputs.vertexShader.path : inputs.fragmentShader.path;
-			report += DescribeMismatch(file, mismatch) + "\n";
+			const bool inVertexShaderOnly = passFile.bytes.find(mismatch.name) == std::string::npos &&
+			                                vertexShader.bytes.find(mismatch.name) != std::string::npos;
+			report += DescribeMismatch(inVertexShaderOnly ? vertexShader.path : passFile.path, mismatch) + "\n";
 		}
-		ReportBuild(buildReports, OverlayKind::Warning, inputs.fragmentShader.path, report);
+		return report;
 	}
 
-	FrameValues CurrentValues(float seconds)
+	GLenum MinFilter(ChannelFilter filter)
 	{
-		FrameValues values;
-		values.seconds = seconds;
-		values.width = WIDTH;
-		values.height = HEIGHT;
-		values.messageWidth = messageWidth;
-		values.messageHeight = messageHeight;
-		return values;
-	}
-
-	// Sets the value of one input in theProgram from values.
-	void SetInput(const SuppliedInput &input, const FrameValues &values)
-	{
-		float out[kMaxInputValues] = {};
-		input.value(values, out);
-		const GLint location = Location(*input.location);
-		switch(input.type)
+		switch(filter)
 		{
-		case gl::GL_INT: gl::Uniform1i(location, static_cast<GLint>(out[0])); break;
-		case gl::GL_FLOAT_VEC3: gl::Uniform3fv(location, input.count, out); break;
-		case gl::GL_FLOAT_VEC4: gl::Uniform4fv(location, input.count, out); break;
-		default: gl::Uniform1fv(location, input.count, out); break;
+		case ChannelFilter::Nearest: return GLenum(gl::GL_NEAREST);
+		case ChannelFilter::Mipmap: return GLenum(gl::GL_LINEAR_MIPMAP_LINEAR);
+		default: return GLenum(gl::GL_LINEAR);
 		}
 	}
 
-	// Sets the inputs of theProgram that are set at the given moment.
-	void SetInputs(InputUpdate update, const FrameValues &values)
+	// Makes the pass's samplers from its channels' filter and wrap.
+	void MakeSamplers(Pass &pass)
 	{
-		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			if(kSuppliedInputs[row].update == update)
-				SetInput(kSuppliedInputs[row], values);
+		gl::GenSamplers(kChannelCount, pass.samplers);
+		for(int index = 0; index < kChannelCount; ++index)
+		{
+			const ChannelSpec &channel = pass.built.channels[static_cast<size_t>(index)];
+			const GLuint sampler = pass.samplers[index];
+			const GLenum wrap =
+			    channel.wrap == ChannelWrap::Repeat ? GLenum(gl::GL_REPEAT) : GLenum(gl::GL_CLAMP_TO_EDGE);
+			gl::SamplerParameteri(sampler, gl::GL_TEXTURE_WRAP_S, static_cast<GLint>(wrap));
+			gl::SamplerParameteri(sampler, gl::GL_TEXTURE_WRAP_T, static_cast<GLint>(wrap));
+			gl::SamplerParameteri(sampler, gl::GL_TEXTURE_MIN_FILTER, static_cast<GLint>(MinFilter(channel.filter)));
+			const GLenum magnify =
+			    channel.filter == ChannelFilter::Nearest ? GLenum(gl::GL_NEAREST) : GLenum(gl::GL_LINEAR);
+			gl::SamplerParameteri(sampler, gl::GL_TEXTURE_MAG_FILTER, static_cast<GLint>(magnify));
+		}
 	}
 
-	// Whether theProgram reads the sound through any of its samplers.
-	bool ReadsTheSound()
+	void DeletePasses()
 	{
-		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			if(kSuppliedInputs[row].update == InputUpdate::Sampler &&
-			   kSuppliedInputs[row].unit == TextureUnit::kSound && Location(*kSuppliedInputs[row].location) != -1)
-				return true;
-		return false;
+		for(Pass &pass : passes)
+		{
+			gl::DeleteProgram(pass.built.program);
+			gl::DeleteSamplers(kChannelCount, pass.samplers);
+		}
+		passes.clear();
 	}
 
-	void SetSizeUniforms()
+	// What the buffers' passes are made from: the vertex shader, the common
+	// code, each buffer's file and the images they read.
+	std::string BufferSources(const SceneInputs &inputs, const std::vector<BuiltPass> &built)
 	{
-		gl::UseProgram(theProgram);
-		SetInputs(InputUpdate::EveryResize, CurrentValues(0.0f));
-		gl::UseProgram(0);
+		std::string sources = inputs.vertexShader.bytes + '\0' + inputs.common.bytes;
+		for(const BuiltPass &pass : built)
+		{
+			if(pass.buffer < 0)
+				continue;
+			sources += '\0' + BufferName(pass.buffer) + '\0' + inputs.buffers[static_cast<size_t>(pass.buffer)].bytes;
+			for(const ChannelSpec &channel : pass.channels)
+				if(const ChannelImage *image = FindChannelImage(channel.image))
+					sources += '\0' + image->file.bytes;
+		}
+		return sources;
 	}
 
-	// Makes a newly built program the one in use, with its uniform locations
-	// and the texture (kept when the one in use holds the same image, so
-	// that a shader edit rebuilds the program alone).
-	void InstallProgram(GLuint program, const SceneInputs &inputs)
+	// Puts the buffers back before tick 0, all zero, with no checkpoint.
+	void StartBuffersAgain()
 	{
-		if(theProgram != 0)
-			gl::DeleteProgram(theProgram);
-		theProgram = program;
+		ZeroBufferTextures(buffers, playerFramebuffer);
+		ClearCheckpoints(checkpoints);
+		heldTick = kStartTick;
+		heldExact = true;
+	}
 
-		const std::vector<UniformMismatch> mismatches = FindUniformMismatches(ListActiveUniforms(theProgram));
-		ReportUniformMismatches(mismatches, inputs);
-		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			*kSuppliedInputs[row].location = SuppliedLocation(theProgram, kSuppliedInputs[row].name, mismatches);
+	// Makes the buffers the passes draw into at the frame's size, all zero.
+	void MakeBuffers()
+	{
+		std::array<bool, kBufferCount> present{};
+		for(const Pass &pass : passes)
+			if(pass.built.buffer >= 0)
+				present[static_cast<size_t>(pass.built.buffer)] = true;
+		ClearCheckpoints(checkpoints);
+		heldTick = kStartTick;
+		heldExact = true;
+		if(present == std::array<bool, kBufferCount>{} || WIDTH <= 0 || HEIGHT <= 0)
+		{
+			DeleteBufferTextures(buffers);
+			return;
+		}
+		if(!MakeBufferTextures(buffers, present, WIDTH, HEIGHT, playerFramebuffer))
+			*buildReports.errors << "The driver could not make the buffers at " << WIDTH << " x " << HEIGHT
+			                     << std::endl;
+	}
 
-		gl::UseProgram(theProgram);
+	// Makes newly built passes the ones in use, with their uniform locations,
+	// samplers and textures (the message's kept when the image is the same,
+	// so that a shader edit rebuilds the programs alone). The buffers start
+	// again from zero when what their passes are made from changed.
+	void InstallPasses(const std::vector<BuiltPass> &built, const SceneInputs &inputs)
+	{
+		DeletePasses();
+		std::string warnings;
+		std::string warningFile = inputs.fragmentShader.path;
+		for(const BuiltPass &builtPass : built)
+		{
+			Pass pass;
+			pass.built = builtPass;
+			const std::vector<UniformMismatch> mismatches =
+			    FindUniformMismatches(ListActiveUniforms(builtPass.program));
+			const FileBytes &file =
+			    builtPass.buffer < 0 ? inputs.fragmentShader : inputs.buffers[static_cast<size_t>(builtPass.buffer)];
+			if(!mismatches.empty() && warnings.empty())
+				warningFile = file.path;
+			warnings += DescribeMismatches(mismatches, file, inputs.vertexShader);
+			for(size_t row = 0; row < kSuppliedInputCount; ++row)
+				pass.locations.*kSuppliedInputs[row].location =
+				    SuppliedLocation(builtPass.program, kSuppliedInputs[row].name, mismatches);
+			MakeSamplers(pass);
+			passes.push_back(pass);
+		}
+		ReportBuild(buildReports, OverlayKind::Warning, warningFile, warnings);
+
 		if(rebuildMemory.haveBuilt && inputs.image == rebuildMemory.built.image)
 			PrintImageReport();
 		else
 			setup_texture(inputs.image);
-		for(size_t row = 0; row < kSuppliedInputCount; ++row)
-			if(kSuppliedInputs[row].update == InputUpdate::Sampler)
-				gl::Uniform1i(Location(*kSuppliedInputs[row].location), kSuppliedInputs[row].unit);
-		SetInputs(InputUpdate::EveryBuild, CurrentValues(0.0f));
+		for(Pass &pass : passes)
+		{
+			gl::UseProgram(pass.built.program);
+			for(size_t row = 0; row < kSuppliedInputCount; ++row)
+				if(kSuppliedInputs[row].update == InputUpdate::Sampler)
+					gl::Uniform1i(Location(pass.locations.*kSuppliedInputs[row].location), kSuppliedInputs[row].unit);
+			const FrameValues values = PassValues(pass, 0.0f, 0);
+			SetInputs(pass, InputUpdate::EveryBuild, values);
+			SetInputs(pass, InputUpdate::EveryResize, values);
+			pass.readsSound = ReadsTheSound(pass);
+		}
 		gl::UseProgram(0);
-		readsTheSound = ReadsTheSound();
+
+		mipmappedBuffers = {};
+		for(const Pass &pass : passes)
+			for(const ChannelSpec &channel : pass.built.channels)
+				if(ChannelBuffer(pass, channel) >= 0 && channel.filter == ChannelFilter::Mipmap)
+					mipmappedBuffers[static_cast<size_t>(ChannelBuffer(pass, channel))] = true;
+
+		std::array<bool, kBufferCount> present{};
+		for(const Pass &pass : passes)
+			if(pass.built.buffer >= 0)
+				present[static_cast<size_t>(pass.built.buffer)] = true;
+		const std::string sources = BufferSources(inputs, built);
+		if(present != buffers.present)
+			MakeBuffers();
+		else if(sources != bufferSources)
+			StartBuffersAgain();
+		bufferSources = sources;
 	}
 
 	// The rebuild step the rules run: builds from the inputs and installs.
 	bool BuildAndInstall(const SceneInputs &inputs, BuildFailure *failure)
 	{
-		const GLuint program = BuildSceneProgram(inputs, failure);
-		if(program == 0)
+		const std::vector<BuiltPass> built = BuildScenePasses(inputs, failure);
+		if(built.empty())
 			return false;
-		InstallProgram(program, inputs);
+		const std::string badImage = LoadChannelImages(inputs, built);
+		if(!badImage.empty())
+		{
+			for(const BuiltPass &pass : built)
+				gl::DeleteProgram(pass.program);
+			const std::string file = badImage.substr(0, badImage.find(':'));
+			*failure = {file, badImage};
+			return false;
+		}
+		InstallPasses(built, inputs);
 		return true;
 	}
 
@@ -400,8 +722,42 @@ namespace
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, 0);
 	}
 
-	void DrawQuad()
+	// The texture a channel of the pass reads at tick: for a buffer, its
+	// output of this tick or the one before (FrameRead).
+	GLuint ChannelTexture(const Pass &pass, const ChannelSpec &channel, int tick)
 	{
+		const int buffer = ChannelBuffer(pass, channel);
+		if(buffer >= 0)
+		{
+			const int reader = pass.built.buffer < 0 ? kPicturePass : pass.built.buffer;
+			return BufferTexture(buffers, buffer, FrameRead(reader, buffer) == BufferFrame::Current ? tick : tick - 1);
+		}
+		switch(channel.source)
+		{
+		case ChannelSource::Sound: return spectrumTexture;
+		case ChannelSource::Message: return theTexture;
+		case ChannelSource::Image: return FindChannelImage(channel.image)->texture;
+		case ChannelSource::Keyboard: return KeyboardTexture();
+		default: return 0;
+		}
+	}
+
+	// Draws one pass into the framebuffer bound: its inputs for the time and
+	// frame, its channels as they stand at tick, the quad.
+	void DrawPass(const Pass &pass, float seconds, int frame, int tick)
+	{
+		if(pass.readsSound)
+			UpdateSpectrum(seconds);
+		gl::UseProgram(pass.built.program);
+		SetInputs(pass, InputUpdate::EveryFrame, PassValues(pass, seconds, frame));
+		for(int index = 0; index < kChannelCount; ++index)
+		{
+			gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kChannel0 + index);
+			gl::BindTexture(gl::GL_TEXTURE_2D,
+			                ChannelTexture(pass, pass.built.channels[static_cast<size_t>(index)], tick));
+			gl::BindSampler(static_cast<GLuint>(TextureUnit::kChannel0 + index), pass.samplers[index]);
+		}
+		gl::ActiveTexture(gl::GL_TEXTURE0);
 		gl::BindVertexArray(vao);
 		gl::BindBuffer(gl::GL_ARRAY_BUFFER, positionBufferObject);
 		gl::EnableVertexAttribArray(0);
@@ -409,6 +765,58 @@ namespace
 		gl::DrawArrays(gl::GL_TRIANGLES, 0, 6);
 		gl::DisableVertexAttribArray(0);
 		gl::UseProgram(0);
+	}
+
+	// Runs tick `tick`: every buffer's pass, in order, into its output of
+	// the tick.
+	void RunTick(int tick)
+	{
+		const float seconds = static_cast<float>(CaptureFrameSeconds(tick));
+		for(const Pass &pass : passes)
+		{
+			if(pass.built.buffer < 0)
+				continue;
+			gl::BindFramebuffer(gl::GL_FRAMEBUFFER, BufferFramebuffer(buffers, pass.built.buffer, tick));
+			DrawPass(pass, seconds, tick, tick);
+			if(mipmappedBuffers[static_cast<size_t>(pass.built.buffer)])
+			{
+				gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
+				gl::BindTexture(gl::GL_TEXTURE_2D, BufferTexture(buffers, pass.built.buffer, tick));
+				gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAX_LEVEL, 1000);
+				gl::GenerateMipmap(gl::GL_TEXTURE_2D);
+				gl::BindTexture(gl::GL_TEXTURE_2D, 0);
+				gl::ActiveTexture(gl::GL_TEXTURE0);
+			}
+		}
+		gl::BindFramebuffer(gl::GL_FRAMEBUFFER, playerFramebuffer);
+		heldTick = tick;
+		const int interval = checkpointBudget > 0 && CheckpointBytes(buffers) > 0
+		                         ? CheckpointInterval(checkpointTotalTicks,
+		                                              static_cast<int>(checkpointBudget / CheckpointBytes(buffers)))
+		                         : 0;
+		if(heldExact && interval > 0 && tick > 0 && tick % interval == 0)
+		{
+			const std::vector<int> kept = CheckpointTicks(checkpoints);
+			if(std::find(kept.begin(), kept.end(), tick) == kept.end())
+				SaveCheckpoint(checkpoints, buffers, tick, playerFramebuffer);
+		}
+	}
+
+	// Puts the buffers at a replay's start: all zero, or a checkpoint.
+	void RestoreReplayStart(const ReplayStart &start)
+	{
+		if(start.tick == kStartTick)
+			ZeroBufferTextures(buffers, playerFramebuffer);
+		else
+			RestoreCheckpoint(checkpoints, buffers, start.tick, playerFramebuffer);
+		heldTick = start.tick;
+		heldExact = true;
+	}
+
+	double Seconds()
+	{
+		using namespace std::chrono;
+		return duration<double>(steady_clock::now().time_since_epoch()).count();
 	}
 }
 
@@ -450,12 +858,12 @@ void reload()
 	    BuildAndInstall,
 	};
 	const RebuildOutcome outcome = RebuildIfChanged(rebuildMemory, buildReports, steps);
-	// A shader caught mid-save leaves the program in use as an unchanged
+	// A shader caught mid-save leaves the passes in use as an unchanged
 	// scene does.
-	const bool keptProgram = outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Unsettled;
-	if(keptProgram)
+	const bool keptPasses = outcome == RebuildOutcome::Unchanged || outcome == RebuildOutcome::Unsettled;
+	if(keptPasses)
 		PrintImageReport();
-	if(keptProgram || outcome == RebuildOutcome::Built)
+	if(keptPasses || outcome == RebuildOutcome::Built)
 		SetSizeUniforms();
 	awaitingSettle = outcome == RebuildOutcome::Unsettled && SettlesByItself(lastRead);
 }
@@ -478,10 +886,13 @@ void ReloadIfTouched()
 
 void SceneResize(int width, int height)
 {
+	const bool resized = width != WIDTH || height != HEIGHT;
 	WIDTH = width;
 	HEIGHT = height;
 	gl::Viewport(0, 0, width, height);
 	SetSizeUniforms();
+	if(resized && SceneHasBuffers())
+		MakeBuffers();
 }
 
 int SceneWidth()
@@ -494,15 +905,79 @@ int SceneHeight()
 	return HEIGHT;
 }
 
-void SceneDraw(float shaderSeconds)
+void SceneSetFramebuffer(GLuint framebuffer)
+{
+	playerFramebuffer = framebuffer;
+	gl::BindFramebuffer(gl::GL_FRAMEBUFFER, framebuffer);
+}
+
+bool SceneHasBuffers()
+{
+	return passes.size() > 1;
+}
+
+void SceneKeepCheckpoints(size_t budgetBytes, int totalTicks)
+{
+	checkpointBudget = budgetBytes;
+	checkpointTotalTicks = totalTicks;
+}
+
+BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
+{
+	BufferProgress progress;
+	if(!SceneHasBuffers() || buffers.width == 0)
+	{
+		heldTick = target;
+		progress.held = progress.replayFrom = target;
+		return progress;
+	}
+	if(!mayJump || target < heldTick)
+	{
+		const std::vector<int> kept = checkpointBudget > 0 ? CheckpointTicks(checkpoints) : std::vector<int>();
+		const ReplayStart start = ChooseReplayStart(heldTick, heldExact, kept, target);
+		if(start.restore)
+			RestoreReplayStart(start);
+	}
+	int maxTicks = 0;
+	if(mayJump && budgetSeconds > 0.0 && secondsPerTick > 0.0)
+		maxTicks = std::max(1, static_cast<int>(budgetSeconds / secondsPerTick));
+	const TickRun run = PlanTicks(heldTick, target, maxTicks, mayJump);
+	progress.skipped = run.skipTo != heldTick;
+	if(progress.skipped)
+		heldExact = false;
+	heldTick = run.skipTo;
+	progress.replayFrom = heldTick;
+	const bool measure = budgetSeconds > 0.0 && run.last > run.first;
+	const double start = Seconds();
+	for(int tick = run.first; tick <= run.last; ++tick)
+	{
+		RunTick(tick);
+		if(measure && !mayJump)
+			gl::Finish();
+		if(measure && !mayJump && Seconds() - start >= budgetSeconds)
+			break;
+	}
+	if(measure)
+	{
+		gl::Finish();
+		secondsPerTick = (Seconds() - start) / (heldTick - progress.replayFrom);
+	}
+	progress.held = heldTick;
+	progress.exact = heldExact;
+	return progress;
+}
+
+void SceneDraw(float shaderSeconds, int frame)
 {
 	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
-	gl::UseProgram(theProgram);
-	SetInputs(InputUpdate::EveryFrame, CurrentValues(shaderSeconds));
 	// The sound is analysed at exactly the time the shader gets, so that a
 	// capture hears what a live run at the same moment would.
-	if(readsTheSound)
-		UpdateSpectrum(shaderSeconds);
-	DrawQuad();
+	DrawPass(passes.back(), shaderSeconds, frame, heldTick);
+}
+
+void SceneDrawFrame(int frame)
+{
+	SceneAdvance(frame, 0.0, false);
+	SceneDraw(static_cast<float>(CaptureFrameSeconds(frame)), frame);
 }

@@ -1,14 +1,34 @@
-// Building the scene's program: see scene_build.h.
+// Building the scene's passes: see scene_build.h.
 #include "scene/scene_build.h"
 
 #include <glutil/Shader.h>
 
 #include <exception>
-#include <vector>
 
 const char *const kVertexShaderFile = "standard.vert";
 const char *const kFragmentShaderFile = "intro.frag";
 const char *const kImageFile = "images/long.png";
+const char *const kBufferShaderFiles[kBufferCount] = {"bufferA.frag", "bufferB.frag", "bufferC.frag", "bufferD.frag"};
+const char *const kCommonShaderFile = "common.frag";
+
+bool HasBufferPass(const SceneInputs &inputs, int buffer)
+{
+	return inputs.buffers[static_cast<size_t>(buffer)].found;
+}
+
+namespace
+{
+	// The fragment shaders read, buffers first, then the picture's.
+	std::vector<const FileBytes *> PassFiles(const SceneInputs &inputs)
+	{
+		std::vector<const FileBytes *> files;
+		for(const FileBytes &buffer : inputs.buffers)
+			if(buffer.found)
+				files.push_back(&buffer);
+		files.push_back(&inputs.fragmentShader);
+		return files;
+	}
+}
 
 SceneInputs ReadSceneInputs()
 {
@@ -16,24 +36,53 @@ SceneInputs ReadSceneInputs()
 	inputs.vertexShader = ReadDataFile(kVertexShaderFile);
 	inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
 	inputs.image = ReadFile(kImageFile);
+	for(int buffer = 0; buffer < kBufferCount; ++buffer)
+		inputs.buffers[static_cast<size_t>(buffer)] = ReadDataFile(kBufferShaderFiles[buffer]);
+	inputs.common = ReadDataFile(kCommonShaderFile);
+	for(const FileBytes *pass : PassFiles(inputs))
+		for(const ChannelSpec &channel : ParseChannelLines(pass->bytes).channels)
+		{
+			if(channel.source != ChannelSource::Image)
+				continue;
+			bool known = false;
+			for(const FileBytes &image : inputs.channelImages)
+				known = known || image.path == channel.image;
+			if(!known)
+				inputs.channelImages.push_back(ReadFile(channel.image));
+		}
 	return inputs;
 }
 
 bool ShadersSettled(const SceneInputs &inputs)
 {
-	return inputs.vertexShader.settled && inputs.fragmentShader.settled;
+	bool settled = inputs.vertexShader.settled && inputs.common.settled;
+	for(const FileBytes *pass : PassFiles(inputs))
+		settled = settled && pass->settled;
+	return settled;
 }
 
 bool SceneMatches(const SceneInputs &inputs)
 {
-	return DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
-	       DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image);
+	bool matches = DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
+	               DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image) &&
+	               DataFileMatches(kCommonShaderFile, inputs.common);
+	for(int buffer = 0; buffer < kBufferCount && matches; ++buffer)
+		matches = DataFileMatches(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
+	for(const FileBytes &image : inputs.channelImages)
+		matches = matches && FileMatches(image);
+	return matches;
 }
 
 bool SceneStampsMatch(const SceneInputs &inputs)
 {
-	return DataFileStampMatches(kVertexShaderFile, inputs.vertexShader) &&
-	       DataFileStampMatches(kFragmentShaderFile, inputs.fragmentShader) && StampMatches(inputs.image);
+	bool matches = DataFileStampMatches(kVertexShaderFile, inputs.vertexShader) &&
+	               DataFileStampMatches(kFragmentShaderFile, inputs.fragmentShader) && StampMatches(inputs.image) &&
+	               DataFileStampMatches(kCommonShaderFile, inputs.common);
+	for(int buffer = 0; buffer < kBufferCount && matches; ++buffer)
+		matches = DataFileStampMatches(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
+	for(const FileBytes &image : inputs.channelImages)
+		matches = matches && StampMatches(image);
+	return matches;
 }
 
 std::string StartUpMessage(const BuildFailure &failure)
@@ -41,10 +90,46 @@ std::string StartUpMessage(const BuildFailure &failure)
 	return failure.driverLog ? failure.file + ":\n" + failure.message : failure.message;
 }
 
+std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass)
+{
+	for(int index = 0; index < kChannelCount; ++index)
+	{
+		const ChannelSpec &channel = pass.channels[static_cast<size_t>(index)];
+		const std::string where =
+		    pass.file + ":" + std::to_string(channel.line) + ": iChannel" + std::to_string(index) + " ";
+		if(channel.source == ChannelSource::Self && pass.buffer < 0)
+			return where + "reads \"self\", but the picture's pass has no buffer of its own";
+		if(channel.source == ChannelSource::Buffer && !HasBufferPass(inputs, channel.buffer))
+			return where + "reads " + BufferName(channel.buffer) + ", but there is no " +
+			       kBufferShaderFiles[channel.buffer];
+	}
+	return "";
+}
+
 namespace
 {
-	// Compiles one shader file; returns the shader, or 0 with *failure set.
-	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const char *basename, BuildFailure *failure)
+	// Whether the common code, below the head of a pass's text, compiles
+	// alone; the driver's log in *log when it does not.
+	bool CommonCompiles(const std::string &passText, const std::string &common, std::string *log)
+	{
+		try
+		{
+			gl::DeleteShader(
+			    glutil::CompileShader(gl::GL_FRAGMENT_SHADER, ComposePassText(PassHead(passText), common)));
+			return true;
+		}
+		catch(const std::exception &e)
+		{
+			*log = e.what();
+			return false;
+		}
+	}
+
+	// Compiles one shader from text read from file; returns the shader, or 0
+	// with *failure set. A fault of the common code in the text is reported
+	// as the common file's, with its log alone.
+	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const std::string &text, const char *basename,
+	                    const FileBytes &common, BuildFailure *failure)
 	{
 		const std::string unusable = DataFileFailure(file);
 		if(!unusable.empty())
@@ -54,38 +139,91 @@ namespace
 		}
 		try
 		{
-			return glutil::CompileShader(shaderType, file.bytes);
+			return glutil::CompileShader(shaderType, text);
 		}
 		catch(const std::exception &e)
 		{
-			*failure = {file.path, e.what(), true};
+			std::string commonLog;
+			if(common.found && !CommonCompiles(ParseChannelLines(file.bytes).text, common.bytes, &commonLog))
+				*failure = {common.path, commonLog, true};
+			else
+				*failure = {file.path, e.what(), true};
 			return 0;
 		}
 	}
+
+	// Builds one pass's program from its fragment shader file and the
+	// compiled vertex shader; 0 with *failure set when it fails.
+	GLuint BuildPass(const SceneInputs &inputs, GLuint vertexShader, const FileBytes &file, const char *basename,
+	                 BuiltPass *pass, BuildFailure *failure)
+	{
+		const ChannelLines lines = ParseChannelLines(file.bytes);
+		if(file.complete && !lines.error.empty())
+		{
+			*failure = {file.path, file.path + ":" + lines.error};
+			return 0;
+		}
+		pass->file = file.path;
+		for(int index = 0; index < kChannelCount; ++index)
+			pass->channels[static_cast<size_t>(index)] =
+			    ResolveChannel(lines.channels[static_cast<size_t>(index)], index);
+		const std::string badChannel = CheckChannels(inputs, *pass);
+		if(!badChannel.empty())
+		{
+			*failure = {file.path, badChannel};
+			return 0;
+		}
+		const std::string common = inputs.common.found ? inputs.common.bytes : "";
+		const GLuint fragmentShader = CompileInput(gl::GL_FRAGMENT_SHADER, file, ComposePassText(lines.text, common),
+		                                           basename, inputs.common, failure);
+		if(fragmentShader == 0)
+			return 0;
+		GLuint program = 0;
+		try
+		{
+			program = glutil::LinkProgram(std::vector<GLuint>{vertexShader, fragmentShader}, false);
+		}
+		catch(const std::exception &e)
+		{
+			*failure = {inputs.vertexShader.path + " + " + file.path, e.what(), true};
+		}
+		gl::DeleteShader(fragmentShader);
+		return program;
+	}
 }
 
-GLuint BuildSceneProgram(const SceneInputs &inputs, BuildFailure *failure)
+std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure *failure)
 {
-	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, kVertexShaderFile, failure);
+	std::vector<BuiltPass> passes;
+	const std::string unusableCommon = inputs.common.found ? DataFileFailure(inputs.common) : "";
+	if(!unusableCommon.empty())
+	{
+		*failure = {inputs.common.path, unusableCommon};
+		return passes;
+	}
+	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, inputs.vertexShader.bytes,
+	                                         kVertexShaderFile, FileBytes(), failure);
 	if(vertexShader == 0)
-		return 0;
-	const GLuint fragmentShader =
-	    CompileInput(gl::GL_FRAGMENT_SHADER, inputs.fragmentShader, kFragmentShaderFile, failure);
-	if(fragmentShader == 0)
+		return passes;
+	for(int buffer = 0; buffer <= kBufferCount; ++buffer)
 	{
-		gl::DeleteShader(vertexShader);
-		return 0;
-	}
-	GLuint program = 0;
-	try
-	{
-		program = glutil::LinkProgram(std::vector<GLuint>{vertexShader, fragmentShader}, false);
-	}
-	catch(const std::exception &e)
-	{
-		*failure = {inputs.vertexShader.path + " + " + inputs.fragmentShader.path, e.what(), true};
+		const bool picture = buffer == kBufferCount;
+		if(!picture && !HasBufferPass(inputs, buffer))
+			continue;
+		BuiltPass pass;
+		pass.buffer = picture ? -1 : buffer;
+		const FileBytes &file = picture ? inputs.fragmentShader : inputs.buffers[static_cast<size_t>(buffer)];
+		pass.program = BuildPass(inputs, vertexShader, file, picture ? kFragmentShaderFile : kBufferShaderFiles[buffer],
+		                         &pass, failure);
+		if(pass.program == 0)
+		{
+			for(const BuiltPass &built : passes)
+				gl::DeleteProgram(built.program);
+			passes.clear();
+			break;
+		}
+		passes.push_back(pass);
 	}
 	gl::DeleteShader(vertexShader);
-	gl::DeleteShader(fragmentShader);
-	return program;
+	return passes;
 }

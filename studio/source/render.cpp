@@ -114,17 +114,15 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height,
 	}
 	gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 
-	// The capture's clock: the same sum of steps, so frame n is its frame n.
-	// While frame n is drawn, frame n - 1 is written: the flush sets the
-	// drawing going before the read-back of n waits for it.
+	// Frame n as the capture draws it, the buffers' ticks before the first
+	// frame replayed unwritten. While frame n is drawn, frame n - 1 is
+	// written: the flush sets the drawing going before the read-back of n
+	// waits for it.
 	const GLenum readFormat = format == PixelFormat::Rgb24 ? gl::GL_RGB : gl::GL_RGBA;
-	const double step = 1.0 / kCaptureFramesPerSecond;
-	double seconds = CaptureFrameSeconds(range.first);
 	std::string error;
 	for(int n = range.first; n <= range.last && error.empty(); ++n)
 	{
-		SceneDraw(static_cast<float>(seconds));
-		seconds += step;
+		SceneDrawFrame(n);
 		gl::Flush();
 		if(n > range.first)
 			error = WriteFrame(fd, buffers[(n - 1) % 2], width, height, format, frame);
@@ -136,7 +134,7 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height,
 		error = WriteFrame(fd, buffers[range.last % 2], width, height, format, frame);
 
 	gl::DeleteBuffers(2, buffers);
-	gl::BindFramebuffer(gl::GL_FRAMEBUFFER, 0);
+	SceneSetFramebuffer(0);
 	gl::DeleteRenderbuffers(1, &colour);
 	gl::DeleteFramebuffers(1, &framebuffer);
 	return error;

@@ -6,6 +6,7 @@
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,16 @@ namespace
 	bool buildPending = false;
 	bool stillFailed = false;
 	std::vector<unsigned char> stillPixels;
+	// The buffers: how much of a frame's time their ticks may take, so that
+	// a long replay leaves the window taking keys, and the memory their
+	// checkpoints may take, which bounds how far a seek replays.
+	const double kTickBudgetSeconds = 0.05;
+	const size_t kCheckpointBudgetBytes = size_t(512) << 20;
+	BufferProgress buffers;
+	int target = 0;
+	// Where the replay under way started, or -2 when the buffers keep up.
+	const int kNoReplay = -2;
+	int replayStart = kNoReplay;
 
 	// The studio's clock: seconds on a monotonic clock.
 	double Now()
@@ -77,6 +88,12 @@ namespace
 			status += "  " + FormatBarBeat(seconds, options.bpm);
 		if(buildPending)
 			status += "  building";
+		if(replayStart != kNoReplay)
+		{
+			const int done = buffers.held - replayStart;
+			const int all = std::max(1, target - replayStart);
+			status += "  replaying " + std::to_string(std::min(99, 100 * done / all)) + "%";
+		}
 		return status;
 	}
 
@@ -98,12 +115,12 @@ namespace
 			Tell(SeekTo(transport, Now(), t));
 	}
 
-	// Renders frame number frame as the capture does, reads it back and
-	// writes it as a still; a failure shows on the overlay and on standard
-	// error. The frame stays on the screen.
+	// Renders frame number frame as the capture does (the buffers hold its
+	// tick by now), reads it back and writes it as a still; a failure shows
+	// on the overlay and on standard error. The frame stays on the screen.
 	void SaveStill(int frame)
 	{
-		SceneDraw(static_cast<float>(CaptureFrameSeconds(frame)));
+		SceneDrawFrame(frame);
 		const int width = SceneWidth();
 		const int height = SceneHeight();
 		stillPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
@@ -188,6 +205,7 @@ void init(int, char **)
 	TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
 	if(!timelineError.empty())
 		std::cerr << timelineError << std::endl;
+	SceneKeepCheckpoints(kCheckpointBudgetBytes, kCaptureFrameCount);
 	load_music();
 	transport = MakeTransport(kIntroSeconds, options.from, Now());
 	Tell({transport.playing, transport.position});
@@ -208,13 +226,21 @@ void display()
 		buildPending = SceneFilesTouched();
 
 	const double seconds = TransportTime(transport, now);
-	if(stillRequested)
+	// The buffers replay toward the frame shown a slice at a time; a still
+	// waits until they hold its tick.
+	target = FrameAt(seconds, kCaptureFramesPerSecond);
+	buffers = SceneAdvance(target, kTickBudgetSeconds, false);
+	if(buffers.held != target && replayStart == kNoReplay)
+		replayStart = buffers.replayFrom;
+	else if(buffers.held == target)
+		replayStart = kNoReplay;
+	if(stillRequested && buffers.held == target)
 	{
-		SaveStill(FrameAt(seconds, kCaptureFramesPerSecond));
+		SaveStill(target);
 		stillRequested = false;
 	}
 	else
-		SceneDraw(static_cast<float>(seconds));
+		SceneDraw(static_cast<float>(seconds), target);
 	OverlayDraw();
 	CountFrame(now);
 	if(timelineShown)

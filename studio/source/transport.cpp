@@ -1,6 +1,8 @@
 // The studio's time control: see transport.h.
 #include "studio/transport.h"
 
+#include "frames/capture.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -96,7 +98,7 @@ MusicOrder StepFrame(Transport &transport, double now, int step, int framesPerSe
 {
 	const int frame = FrameAt(TransportTime(transport, now), framesPerSecond) + step;
 	transport.playing = false;
-	return SeekTo(transport, now, static_cast<double>(frame) / framesPerSecond);
+	return SeekTo(transport, now, CaptureFrameSeconds(frame));
 }
 
 bool PressLoop(Transport &transport, double now, MusicOrder *order)

@@ -2,6 +2,7 @@
 // frame steps, the A-B loop, the end, bar.beat, and what the music is told.
 #include <gtest/gtest.h>
 
+#include "frames/capture.h"
 #include "studio/transport.h"
 
 namespace
@@ -44,10 +45,12 @@ TEST(Transport, PauseHoldsTheTimeAndSeeksWhilePausedStayPaused)
 TEST(Transport, FrameStepsPauseOnTheNeighboursOfTheFrameShown)
 {
 	Transport t = MakeTransport(kEnd, 1.0, 0.0);
-	// 1.0123 s shows frame round(60.738) = 61.
-	EXPECT_EQ(StepFrame(t, 0.0123, 1, 60), Paused(62.0 / 60));
-	EXPECT_EQ(StepFrame(t, 5.0, 1, 60), Paused(63.0 / 60));
-	EXPECT_EQ(StepFrame(t, 5.0, -1, 60), Paused(62.0 / 60));
+	// 1.0123 s shows frame round(60.738) = 61; a step lands on the capture's
+	// own time for the frame, the sum of its steps.
+	EXPECT_EQ(StepFrame(t, 0.0123, 1, 60), Paused(CaptureFrameSeconds(62)));
+	EXPECT_EQ(StepFrame(t, 5.0, 1, 60), Paused(CaptureFrameSeconds(63)));
+	EXPECT_EQ(StepFrame(t, 5.0, -1, 60), Paused(CaptureFrameSeconds(62)));
+	EXPECT_NE(CaptureFrameSeconds(62), 62.0 / 60) << "the sum of steps, not a quotient";
 	SeekTo(t, 5.0, 0.0);
 	EXPECT_EQ(StepFrame(t, 5.0, -1, 60), Paused(0.0)) << "clamped at the start";
 	EXPECT_EQ(FrameAt(kEnd, 60), 8100);

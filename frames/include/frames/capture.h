@@ -12,9 +12,13 @@
 std::string CaptureFramePath(int frame);
 
 // The shader time of frame number frame in a capture: the sum of frame steps
-// of 1/60 s in double precision, as the capture's clock adds them up, so that
-// anything rendering frame N alone draws the capture's picture of it.
+// of 1/60 s in double precision. Every route to frame N (the capture, the
+// render mode, stills, frame steps, the buffers' ticks) takes its time from
+// here, so that each draws the capture's picture of it.
 double CaptureFrameSeconds(int frame);
+
+// The frame a capture shows at a time: seconds x 60, rounded.
+int CaptureFrameAt(double seconds);
 
 // The outcome of a capture so far.
 struct CaptureTally

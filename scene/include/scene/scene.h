@@ -1,7 +1,9 @@
-// The scene: the program built from the shader files, its uniforms, the
-// message texture, the quad and the rebuild rules, and the report of a
-// build's failure and warnings. A player calls SceneInit once, then each
-// frame reload (when it is time to look for edits) and SceneDraw.
+// The scene: the passes built from the shader files (the buffers' passes,
+// A to D, each drawing into its buffer, then the picture's), their uniforms
+// and channels, the message texture, the quad, the buffers with their ticks
+// and checkpoints, and the rebuild rules with the report of a build's
+// failure and warnings. A player calls SceneInit once, then each frame
+// reload (when it is time to look for edits), SceneAdvance and SceneDraw.
 //
 // GL state between frames. At the start of every frame, and whenever one
 // module hands over to the next within a frame, GL is in this state; a
@@ -9,26 +11,35 @@
 // - the current program is 0;
 // - GL_TEXTURE0 is the active texture unit, and each unit of
 //   framework/texture_units.h holds its owner's texture (only its owner
-//   binds there);
+//   binds there); the channel units, kChannel0 to kChannel0 + 3, hold the
+//   textures and samplers the last pass drawn bound, and no other unit has a
+//   sampler bound;
 // - blending, the depth test, the scissor test and face culling are off;
 // - GL_UNPACK_ALIGNMENT and GL_PACK_ALIGNMENT are 1 (set once by SceneInit),
 //   so rows of any width upload and read back unpadded;
-// - the viewport covers the frame being drawn.
+// - the viewport covers the frame being drawn;
+// - GL_FRAMEBUFFER (read and draw) is the player's framebuffer, given by
+//   SceneSetFramebuffer: the scene binds its buffers' framebuffers only
+//   within its own calls.
 // The vertex array, the GL_ARRAY_BUFFER binding and the clear colour are not
-// part of it: whoever draws binds and sets its own. The framebuffer being
-// drawn into is the player's choice; no module changes it.
+// part of it: whoever draws binds and sets its own.
 #ifndef SCENE_SCENE_H
 #define SCENE_SCENE_H
 
+#include <glload/gl_3_3.hpp>
+
+#include <cstddef>
 #include <ostream>
 
-// Builds the program from data/standard.vert and data/intro.frag, a shader
-// that has not settled read again for up to half a second first, records its
-// uniform locations, loads the texture and sets the per-build inputs. Throws
-// std::runtime_error with the lookup's or reader's message when a file is
-// missing or cannot be used, or the file's name on a line of its own and the
-// driver's log when it fails to compile or link (StartUpMessage), and then
-// leaves the current program and texture as they were.
+// Builds the passes from data/standard.vert, data/intro.frag and the
+// optional bufferA.frag to bufferD.frag and common.frag, a shader that has
+// not settled read again for up to half a second first, records their
+// uniform locations, loads the textures and sets the per-build inputs.
+// Throws std::runtime_error with the lookup's or reader's message when a
+// file is missing or cannot be used, a channel line's message when one is
+// bad, or the file's name on a line of its own and the driver's log when it
+// fails to compile or link (StartUpMessage), and then leaves the passes in
+// use as they were.
 void InitializeProgram();
 
 // Sets the scene up on the current context: the program (InitializeProgram,
@@ -53,16 +64,54 @@ bool SceneFilesTouched();
 // SceneFilesTouched is false; otherwise reload.
 void ReloadIfTouched();
 
-// Takes the frame's new size in pixels: the viewport and the size inputs.
+// Takes the frame's new size in pixels: the viewport, the size inputs, and
+// the buffers, made anew all zero at that size (back before tick 0, with no
+// checkpoint kept).
 void SceneResize(int width, int height);
 
 // The frame's size in pixels, as last given to SceneResize.
 int SceneWidth();
 int SceneHeight();
 
-// Draws one frame at shaderSeconds into the current framebuffer: clears it,
-// sets the per-frame inputs (the sound is analysed only when the program
-// reads it) and draws the quad. Leaves the frame-state rule's state.
-void SceneDraw(float shaderSeconds);
+// The framebuffer the picture is drawn into and left bound: 0, the window's,
+// until this says otherwise.
+void SceneSetFramebuffer(GLuint framebuffer);
+
+// Whether any buffer has a pass.
+bool SceneHasBuffers();
+
+// Where the buffers stand.
+struct BufferProgress
+{
+	int held = 0;          // the tick whose output they hold (the target when there are no buffers)
+	bool exact = true;     // every tick up to held ran: none was skipped
+	bool skipped = false;  // this call skipped ticks to keep up
+	int replayFrom = 0;    // the tick this call's run started after
+};
+
+// Runs the buffers' ticks toward tick target, tick k at the time of frame k
+// (CaptureFrameSeconds) with iFrame k. Buffers holding a later tick than
+// target, or (without mayJump) not holding an exact one, start again from
+// the latest checkpoint before target, or from all zero. budgetSeconds 0
+// runs every tick up to target; otherwise the run stops once it has taken
+// that long, having run at least one tick, and a later call goes on, unless
+// mayJump, which lets the buffers skip the ticks that would not fit, so that
+// they always reach target (a live player that must keep up with its
+// music). Without buffers this only notes the target.
+BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump);
+
+// Keeps checkpoints of the buffers, at most budgetBytes of them spread evenly
+// over a piece of totalTicks ticks, for SceneAdvance to start from.
+void SceneKeepCheckpoints(size_t budgetBytes, int totalTicks);
+
+// Draws the picture of frame `frame` at shaderSeconds into the player's
+// framebuffer: clears it, sets the per-frame inputs (the sound is analysed
+// only when the pass reads it), binds the channels (each buffer's latest
+// output) and draws the quad. Leaves the frame-state rule's state.
+void SceneDraw(float shaderSeconds, int frame);
+
+// Frame `frame` exactly as a capture draws it: the buffers advanced to it
+// with every tick, then the picture at the capture's time for it.
+void SceneDrawFrame(int frame);
 
 #endif

@@ -5,8 +5,11 @@
 
 #include <glload/gl_3_3.hpp>
 
+#include <array>
 #include <string>
+#include <vector>
 
+#include "scene/channels.h"
 #include "scene/input_files.h"
 
 // The data files of the shaders and the message image, relative to the
@@ -14,22 +17,34 @@
 extern const char *const kVertexShaderFile;
 extern const char *const kFragmentShaderFile;
 extern const char *const kImageFile;
+// The optional ones, through the same lookup: the buffers' passes, A to D,
+// and the code that goes into every pass.
+extern const char *const kBufferShaderFiles[kBufferCount];
+extern const char *const kCommonShaderFile;
 
-// Everything a build reads: the two shader files and the image.
+// Everything a build reads: the shader files, the message image and the
+// images that the passes' channel lines name.
 struct SceneInputs
 {
 	FileBytes vertexShader;
 	FileBytes fragmentShader;
 	FileBytes image;
+	std::array<FileBytes, kBufferCount> buffers;  // one not found has no pass
+	FileBytes common;                             // not found: no common code
+	std::vector<FileBytes> channelImages;         // each image named, once, in the order first named
 };
 
-// Whether both shader files looked settled when read (FileBytes::settled):
-// a shader being saved in place is not built until it has settled. The
-// image is left to its decoder.
+// Whether every shader file read looked settled (FileBytes::settled): a
+// shader being saved in place is not built until it has settled. The
+// images are left to their decoder.
 bool ShadersSettled(const SceneInputs &inputs);
 
-// Reads the two shaders (through the data-file lookup) and the image.
+// Reads the shaders (through the data-file lookup), the message image and
+// the images the passes' channel lines name.
 SceneInputs ReadSceneInputs();
+
+// Whether the buffer has a pass: its file was found.
+bool HasBufferPass(const SceneInputs &inputs, int buffer);
 
 // Whether the files still hold what inputs recorded.
 bool SceneMatches(const SceneInputs &inputs);
@@ -54,10 +69,26 @@ struct BuildFailure
 // message that names its file already as it is.
 std::string StartUpMessage(const BuildFailure &failure);
 
-// Compiles both shaders from the bytes read (so that the program is made from
-// exactly the bytes later rebuilds compare with) and links them. Returns the
-// new program, or 0 with *failure set; nothing is printed, and no shader or
-// program is left behind by a failure.
-GLuint BuildSceneProgram(const SceneInputs &inputs, BuildFailure *failure);
+// A pass as a build made it.
+struct BuiltPass
+{
+	int buffer = -1;   // the buffer it draws into, 0 to 3, or -1 for the picture
+	std::string file;  // its shader file as found
+	GLuint program = 0;
+	std::array<ChannelSpec, kChannelCount> channels;  // with their defaults (ResolveChannel)
+};
+
+// What is wrong with a pass's resolved channels, as "FILE:LINE: ...": a
+// buffer with no pass, or "self" in the picture's pass; "" when nothing is.
+std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass);
+
+// Builds every pass from the bytes read (so that each program is made from
+// exactly the bytes later rebuilds compare with): each buffer's that has a
+// file, A to D, then the picture's; each fragment shader with its channel
+// lines blanked and the common code put in (ComposePassText). Returns the
+// passes, or none with *failure set: nothing is printed, and no shader or
+// program is left behind by a failure. A compile error in the common code
+// names the common file, with the driver's log of the common code alone.
+std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure *failure);
 
 #endif

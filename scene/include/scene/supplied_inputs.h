@@ -9,14 +9,45 @@
 
 #include <cstddef>
 
-// What the scene knows when it sets an input's value.
+// What the scene knows when it sets an input's value in a pass.
 struct FrameValues
 {
 	float seconds = 0.0f;  // the shader's time
+	int frame = 0;         // the tick a buffer's pass runs, or the frame the picture shows
 	int width = 0;         // the frame's size in pixels
 	int height = 0;
-	int messageWidth = 0;  // the message image's size in texels
-	int messageHeight = 0;
+	// The size in texels of each of the pass's channels.
+	int channelWidth[4] = {};
+	int channelHeight[4] = {};
+};
+
+// Where a pass keeps the locations of the supplied inputs in its program,
+// stored unsigned: -1 (not declared, or declared with another type) passes
+// through unchanged, and setting it does nothing.
+struct PassLocations
+{
+	// The intro's own.
+	GLuint elapsedTimeUniform = 0;
+	GLuint widthUniform = 0;
+	GLuint heightUniform = 0;
+	GLuint loopDurationUniform = 0;
+	GLuint messageUniform = 0;
+	GLuint spectrumUniform = 0;
+	// The names that shaders written around mainImage expect.
+	GLuint iTimeUniform = 0;
+	GLuint iTimeDeltaUniform = 0;
+	GLuint iFrameUniform = 0;
+	GLuint iFrameRateUniform = 0;
+	GLuint iResolutionUniform = 0;
+	GLuint iMouseUniform = 0;
+	GLuint iDateUniform = 0;
+	GLuint iSampleRateUniform = 0;
+	GLuint iChannelTimeUniform = 0;
+	GLuint iChannelResolutionUniform = 0;
+	GLuint iChannel0Uniform = 0;
+	GLuint iChannel1Uniform = 0;
+	GLuint iChannel2Uniform = 0;
+	GLuint iChannel3Uniform = 0;
 };
 
 // When an input is set.
@@ -42,14 +73,11 @@ struct SuppliedInput
 	// Values and ints: writes count times the type's components into out
 	// (an int as a whole float).
 	void (*value)(const FrameValues &values, float *out);
-	int unit;  // samplers: framework/texture_units.h
-	// Where the scene keeps the uniform's location in its program, stored
-	// unsigned: -1 (not declared, or declared with another type) passes
-	// through unchanged, and setting it does nothing.
-	GLuint *location;
+	int unit;                         // samplers: framework/texture_units.h
+	GLuint PassLocations::*location;  // where a pass keeps its location
 };
 
-// The table, kSuppliedInputCount rows (defined with the scene's state).
+// The table, kSuppliedInputCount rows (defined with the scene).
 extern const SuppliedInput kSuppliedInputs[];
 extern const size_t kSuppliedInputCount;
 

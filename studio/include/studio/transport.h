@@ -60,7 +60,8 @@ MusicOrder SeekTo(Transport &transport, double now, double t);
 MusicOrder SeekBy(Transport &transport, double now, double delta);
 
 // Pauses on the frame after (+1) or before (-1) the one shown: frame
-// N + step, where N = round(t x framesPerSecond), at (N + step) / fps.
+// N + step, where N = round(t x framesPerSecond), at the capture's time for
+// that frame (CaptureFrameSeconds; framesPerSecond must be the capture's).
 MusicOrder StepFrame(Transport &transport, double now, int step, int framesPerSecond);
 
 // The A-B key: marks A at the time shown, then B (the later of the two

@@ -1,0 +1,254 @@
+// A pass's channel lines and compiled text: see channels.h.
+#include "scene/channels.h"
+
+#include <cctype>
+#include <sstream>
+
+const char *const kTemplateMarker = "// ---- mainImage goes below this line ----";
+
+bool ChannelSpec::operator==(const ChannelSpec &other) const
+{
+	return source == other.source && buffer == other.buffer && image == other.image && filter == other.filter &&
+	       wrap == other.wrap && line == other.line;
+}
+
+std::string BufferName(int buffer)
+{
+	return std::string("buffer") + static_cast<char>('A' + buffer);
+}
+
+namespace
+{
+	const char *const kChannelPrefix = "#iChannel";
+
+	struct NamedSource
+	{
+		const char *name;
+		ChannelSource source;
+	};
+
+	const NamedSource kNamedSources[] = {
+	    {"self", ChannelSource::Self},         {"sound", ChannelSource::Sound}, {"message", ChannelSource::Message},
+	    {"keyboard", ChannelSource::Keyboard}, {"none", ChannelSource::None},
+	};
+
+	const char *const kImageFolder = "images/";
+
+	std::string Trimmed(const std::string &text)
+	{
+		size_t first = 0;
+		size_t last = text.size();
+		while(first < last && std::isspace(static_cast<unsigned char>(text[first])))
+			++first;
+		while(last > first && std::isspace(static_cast<unsigned char>(text[last - 1])))
+			--last;
+		return text.substr(first, last - first);
+	}
+
+	// Whether path names a file under images/ without leaving it.
+	bool InsideImages(const std::string &path)
+	{
+		if(path.compare(0, std::string(kImageFolder).size(), kImageFolder) != 0 ||
+		   path.size() == std::string(kImageFolder).size())
+			return false;
+		std::istringstream parts(path);
+		std::string part;
+		while(std::getline(parts, part, '/'))
+			if(part == "..")
+				return false;
+		return path.back() != '/';
+	}
+
+	// Reads one channel line (trimmed, starting with "#iChannel") into
+	// channels; "" or what is wrong.
+	std::string ReadChannelLine(const std::string &line, int number, std::array<ChannelSpec, kChannelCount> &channels)
+	{
+		const size_t prefix = std::string(kChannelPrefix).size();
+		if(line.size() <= prefix || line[prefix] < '0' || line[prefix] > '3' ||
+		   (line.size() > prefix + 1 && std::isdigit(static_cast<unsigned char>(line[prefix + 1]))))
+			return "there are channels iChannel0 to iChannel3 only";
+		const int index = line[prefix] - '0';
+		size_t at = prefix + 1;
+		std::string setting;
+		if(line.compare(at, 2, "::") == 0)
+		{
+			const size_t end = line.find_first_of(" \t\"", at + 2);
+			setting = line.substr(at + 2, end == std::string::npos ? std::string::npos : end - at - 2);
+			at = end == std::string::npos ? line.size() : end;
+		}
+		std::string rest = Trimmed(line.substr(at));
+		const size_t comment = rest.find("//");
+		if(rest.size() >= 2 && rest[0] == '"' && comment != std::string::npos && comment > rest.find('"', 1))
+			rest = Trimmed(rest.substr(0, comment));
+		if(rest.size() < 2 || rest.front() != '"' || rest.back() != '"' || rest.find('"', 1) != rest.size() - 1)
+			return "the value of iChannel" + std::to_string(index) + " must stand in double quotes";
+		const std::string value = rest.substr(1, rest.size() - 2);
+		ChannelSpec &channel = channels[static_cast<size_t>(index)];
+		const std::string name = "iChannel" + std::to_string(index);
+
+		if(setting.empty())
+		{
+			if(channel.source != ChannelSource::Default)
+				return name + " is given a source twice";
+			channel.line = number;
+			for(int buffer = 0; buffer < kBufferCount; ++buffer)
+				if(value == BufferName(buffer))
+				{
+					channel.source = ChannelSource::Buffer;
+					channel.buffer = buffer;
+					return "";
+				}
+			for(const NamedSource &named : kNamedSources)
+				if(value == named.name)
+				{
+					channel.source = named.source;
+					return "";
+				}
+			if(InsideImages(value))
+			{
+				channel.source = ChannelSource::Image;
+				channel.image = value;
+				return "";
+			}
+			return "unknown source \"" + value + "\" for " + name +
+			       ": bufferA to bufferD, self, sound, message, keyboard, none, or an image under images/";
+		}
+		if(setting == "filter")
+		{
+			if(channel.filter != ChannelFilter::Default)
+				return name + " is given a filter twice";
+			if(value == "nearest")
+				channel.filter = ChannelFilter::Nearest;
+			else if(value == "linear")
+				channel.filter = ChannelFilter::Linear;
+			else if(value == "mipmap")
+				channel.filter = ChannelFilter::Mipmap;
+			else
+				return "unknown filter \"" + value + "\" for " + name + ": nearest, linear or mipmap";
+			return "";
+		}
+		if(setting == "wrap")
+		{
+			if(channel.wrap != ChannelWrap::Default)
+				return name + " is given a wrap twice";
+			if(value == "clamp")
+				channel.wrap = ChannelWrap::Clamp;
+			else if(value == "repeat")
+				channel.wrap = ChannelWrap::Repeat;
+			else
+				return "unknown wrap \"" + value + "\" for " + name + ": clamp or repeat";
+			return "";
+		}
+		return "unknown setting \"" + setting + "\" for " + name + ": filter or wrap";
+	}
+}
+
+ChannelLines ParseChannelLines(const std::string &text)
+{
+	ChannelLines parsed;
+	parsed.text.reserve(text.size());
+	size_t start = 0;
+	int number = 1;
+	while(start < text.size())
+	{
+		size_t end = text.find('\n', start);
+		const bool lastLine = end == std::string::npos;
+		if(lastLine)
+			end = text.size();
+		const std::string line = Trimmed(text.substr(start, end - start));
+		if(line.compare(0, std::string(kChannelPrefix).size(), kChannelPrefix) == 0)
+		{
+			const std::string error = ReadChannelLine(line, number, parsed.channels);
+			if(!error.empty() && parsed.error.empty())
+				parsed.error = std::to_string(number) + ": " + error;
+		}
+		else
+			parsed.text.append(text, start, end - start);
+		if(!lastLine)
+			parsed.text += '\n';
+		start = end + 1;
+		++number;
+	}
+	return parsed;
+}
+
+ChannelSpec ResolveChannel(const ChannelSpec &spec, int index)
+{
+	ChannelSpec resolved = spec;
+	if(resolved.source == ChannelSource::Default)
+		resolved.source = index == 0 ? ChannelSource::Sound : index == 1 ? ChannelSource::Message : ChannelSource::None;
+	const bool image = resolved.source == ChannelSource::Image;
+	if(resolved.filter == ChannelFilter::Default)
+		resolved.filter = image ? ChannelFilter::Mipmap : ChannelFilter::Linear;
+	if(resolved.wrap == ChannelWrap::Default)
+		resolved.wrap = image ? ChannelWrap::Repeat : ChannelWrap::Clamp;
+	return resolved;
+}
+
+namespace
+{
+	// The offset of the newline that ends the first line of text beginning
+	// (after blanks) with start, with *lineNumber set to its number from 1;
+	// npos when no line does.
+	size_t EndOfLineStartingWith(const std::string &text, const std::string &start, int *lineNumber)
+	{
+		size_t at = 0;
+		int number = 1;
+		while(at < text.size())
+		{
+			size_t end = text.find('\n', at);
+			if(end == std::string::npos)
+				end = text.size();
+			if(Trimmed(text.substr(at, end - at)).compare(0, start.size(), start) == 0)
+			{
+				*lineNumber = number;
+				return end;
+			}
+			at = end + 1;
+			++number;
+		}
+		return std::string::npos;
+	}
+}
+
+namespace
+{
+	// The offset just past the line below which the common code goes (the
+	// template's marker, else #version), and that line's number; 0 and 0 when
+	// the text has neither.
+	size_t InsertionPoint(const std::string &passText, int *lineNumber)
+	{
+		*lineNumber = 0;
+		size_t end = EndOfLineStartingWith(passText, kTemplateMarker, lineNumber);
+		if(end == std::string::npos)
+			end = EndOfLineStartingWith(passText, "#version", lineNumber);
+		if(end == std::string::npos)
+		{
+			*lineNumber = 0;
+			return 0;
+		}
+		return end < passText.size() ? end + 1 : end;
+	}
+}
+
+std::string ComposePassText(const std::string &passText, const std::string &commonText)
+{
+	if(commonText.empty())
+		return passText;
+	int lineNumber = 0;
+	const size_t split = InsertionPoint(passText, &lineNumber);
+	std::string head = passText.substr(0, split);
+	if(!head.empty() && head.back() != '\n')
+		head += '\n';
+	std::string common = commonText;
+	if(common.back() != '\n')
+		common += '\n';
+	return head + "#line 1 " + std::to_string(kCommonSourceString) + "\n" + common + "#line " +
+	       std::to_string(lineNumber + 1) + " " + std::to_string(kPassSourceString) + "\n" + passText.substr(split);
+}
+
+std::string PassHead(const std::string &passText)
+{
+	int lineNumber = 0;
+	return passText.substr(0, InsertionPoint(passText, &lineNumber));
+}
