@@ -8,12 +8,33 @@
 // replace everything below the line "mainImage goes below this line" with
 // your own mainImage and the functions it calls.
 //
+// It serves a buffer's pass the same way: copy it to data/bufferA.frag (to
+// bufferD.frag) and paste that buffer's code below the marker. The code of a
+// Common tab goes unchanged into data/common.frag, which every pass gets
+// right below the marker. A pass names what its channels read on lines of
+// their own, anywhere in its file:
+//
+//   #iChannel0 "bufferA"            bufferA .. bufferD, or "self" for the
+//                                   pass's own buffer
+//   #iChannel1 "sound"              the soundtrack, as below
+//   #iChannel2 "message"            images/long.png
+//   #iChannel3 "images/noise.png"   a PNG under images/
+//   #iChannel1 "keyboard"           256 x 3 texels of no key pressed
+//   #iChannel2 "none"               black
+//   #iChannel0::filter "nearest"    nearest, linear or mipmap
+//   #iChannel0::wrap "repeat"       clamp or repeat
+//
+// A buffer's pass reads this tick's output of a buffer that runs before it
+// (A, B, C, D, then the picture) and the tick before's of itself and of the
+// buffers after it; the picture reads every buffer's latest.
+//
 // The intro supplies the names such a shader expects:
 //
 //   iTime               float      seconds since the music started
 //   iTimeDelta          float      1/60, the capture's step
 //   iFrame              int        the frame a capture at 60 per second is on,
-//                                  round(iTime * 60)
+//                                  round(iTime * 60); a buffer's pass runs
+//                                  once per frame, with that frame's iTime
 //   iFrameRate          float      60
 //   iResolution         vec3       the window's width and height in pixels, 1
 //   iMouse              vec4       zero: the intro passes no pointer
@@ -23,6 +44,9 @@
 //   iSampleRate         float      22050, the soundtrack's rate
 //   iChannelTime[4]     float      iTime, for every channel
 //   iChannelResolution[4] vec3     each channel's size in texels
+//
+// and, where no channel line says otherwise:
+//
 //   iChannel0           sampler2D  the sound: 512 x 2 texels, row 0
 //                                  (texture(iChannel0, vec2(x, 0.25)).r) the
 //                                  spectrum, bin i at i * rate / 1024 Hz, row 1
