@@ -164,7 +164,7 @@ void display()
 		if(SceneAdvance(frame, kLiveTickBudgetSeconds, true).skipped && !skipSaid)
 		{
 			std::cerr << "The buffers skip ticks to keep up with the music: this machine runs fewer than "
-			          << kCaptureFramesPerSecond << " a second at " << SceneWidth() << " x " << SceneHeight()
+			          << kCaptureFramesPerSecond << " of them a second at " << SceneWidth() << " x " << SceneHeight()
 			          << std::endl;
 			skipSaid = true;
 		}

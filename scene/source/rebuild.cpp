@@ -3,10 +3,16 @@
 
 void ReportBuild(BuildReports &reports, OverlayKind kind, const std::string &header, const std::string &text)
 {
+	ReportBuild(reports, kind, header, text, text);
+}
+
+void ReportBuild(BuildReports &reports, OverlayKind kind, const std::string &header, const std::string &text,
+                 const std::string &errorsText)
+{
 	ReportOnce &report = kind == OverlayKind::Error ? reports.failure : reports.warnings;
 	if(!IsNewReport(report, header + "\n" + text))
 		return;
-	*reports.errors << text << std::flush;
+	*reports.errors << errorsText << std::flush;
 	if(!reports.onOverlay)
 		return;
 	if(text.empty())
@@ -30,7 +36,8 @@ RebuildOutcome RebuildIfChanged(RebuildMemory &memory, BuildReports &reports, co
 		BuildFailure failure;
 		if(!steps.build(inputs, &failure))
 		{
-			ReportBuild(reports, OverlayKind::Error, failure.file, failure.message + "\n");
+			ReportBuild(reports, OverlayKind::Error, failure.file, failure.message + "\n",
+			            (reports.nameFiles ? StartUpMessage(failure) : failure.message) + "\n");
 			memory.failed = inputs;
 			memory.haveFailed = true;
 			return RebuildOutcome::Failed;

@@ -181,8 +181,10 @@ namespace
 	// What the buffers' passes were built from: when it changes, they start
 	// again from all zero.
 	std::string bufferSources;
-	// How long one tick took, measured over the last run of several.
+	// How long one tick took, as last measured; 0 before any measure. A
+	// live player runs at most kUnmeasuredTicks in a frame before it knows.
 	double secondsPerTick = 0.0;
+	const int kUnmeasuredTicks = 8;
 
 	GLuint playerFramebuffer = 0;
 
@@ -698,6 +700,9 @@ namespace
 	// The rebuild step the rules run: builds from the inputs and installs.
 	bool BuildAndInstall(const SceneInputs &inputs, BuildFailure *failure)
 	{
+		buildReports.nameFiles = inputs.common.found;
+		for(const FileBytes &buffer : inputs.buffers)
+			buildReports.nameFiles = buildReports.nameFiles || buffer.found;
 		const std::vector<BuiltPass> built = BuildScenePasses(inputs, failure);
 		if(built.empty())
 			return false;
@@ -938,23 +943,31 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 		if(start.restore)
 			RestoreReplayStart(start);
 	}
+	// A live player measures what its ticks take every frame, so that it
+	// knows how many fit; until it has, it risks a few.
+	const bool live = mayJump && budgetSeconds > 0.0;
 	int maxTicks = 0;
-	if(mayJump && budgetSeconds > 0.0 && secondsPerTick > 0.0)
-		maxTicks = std::max(1, static_cast<int>(budgetSeconds / secondsPerTick));
+	if(live)
+		maxTicks = secondsPerTick > 0.0 ? std::max(1, static_cast<int>(budgetSeconds / secondsPerTick))
+		                                : kUnmeasuredTicks;
 	const TickRun run = PlanTicks(heldTick, target, maxTicks, mayJump);
-	progress.skipped = run.skipTo != heldTick;
-	if(progress.skipped)
+	// Buffers that start again from zero have nothing to fall behind.
+	progress.skipped = run.skipTo != heldTick && heldTick != kStartTick;
+	if(run.skipTo != heldTick)
 		heldExact = false;
 	heldTick = run.skipTo;
 	progress.replayFrom = heldTick;
-	const bool measure = budgetSeconds > 0.0 && run.last > run.first;
+	const bool measure = run.last >= run.first && (live || (budgetSeconds > 0.0 && run.last > run.first));
+	if(measure)
+		gl::Finish();
 	const double start = Seconds();
 	for(int tick = run.first; tick <= run.last; ++tick)
 	{
 		RunTick(tick);
-		if(measure && !mayJump)
-			gl::Finish();
-		if(measure && !mayJump && Seconds() - start >= budgetSeconds)
+		if(!measure || live)
+			continue;
+		gl::Finish();
+		if(Seconds() - start >= budgetSeconds)
 			break;
 	}
 	if(measure)

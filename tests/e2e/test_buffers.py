@@ -2,13 +2,14 @@
 B's, B copying A's count of this tick), common code, and an image channel,
 whose frame n shows n however it was reached: in intro --capture, in a
 render-mode section from 30 s, and in studio stills after seeks forward and
-back. Then the failures of the new files: an error in common.frag, and a
+back, and a later error in common.frag on standard error. Then the
+failures of the new files at start-up: an error in common.frag, and a
 channel line naming a buffer with no file."""
 
 import os
 import subprocess
 
-from harness import STUDIO, IntroTestCase, png, scratch_dir
+from harness import STUDIO, IntroTestCase, png, replace_file, scratch_dir
 from test_capture import frame_path, read_bmp
 from test_studio import decode_png
 
@@ -132,6 +133,11 @@ class BuffersTest(IntroTestCase):
             studio.wait_for_output(lambda out: out.count("Saved stills/frame") > len(stills), 120)
             line = [l for l in studio.stdout().splitlines() if l.startswith("Saved stills/frame")][-1]
             stills.append(int(line[len("Saved stills/frame"):-len(".png")]))
+        # A later failure in the common code names its file on standard
+        # error too, where the scene has more files than the two shaders.
+        replace_file(os.path.join(cwd, "data", "common.frag"), "float bitAt(int v, float x, float w) { return u; }\n")
+        studio.wait_until(lambda: "data/common.frag:\n" in studio.stderr(), 60)
+        self.assertRegex(studio.stderr(), r"data/common\.frag:\n\d:1\(")
         studio.key("q")
         self.assertExitedNormally(studio.wait(), 0, studio)
         self.assertGreater(stills[0], 900, "15 s and more after the seek forward")

@@ -19,6 +19,9 @@ struct BuildReports
 {
 	std::ostream *errors = nullptr;  // every new report's text
 	bool onOverlay = false;          // also drawn over the picture
+	// A failure's report on *errors names its file when its message does not
+	// (StartUpMessage), for a scene of more files than the two shaders.
+	bool nameFiles = false;
 	ReportOnce failure;
 	ReportOnce warnings;
 };
@@ -29,6 +32,10 @@ struct BuildReports
 // and with reports.onOverlay the header and text to the overlay. An empty
 // text clears the kind: nothing is printed, and the overlay hides it.
 void ReportBuild(BuildReports &reports, OverlayKind kind, const std::string &header, const std::string &text);
+
+// The same, with errorsText in place of text on *reports.errors.
+void ReportBuild(BuildReports &reports, OverlayKind kind, const std::string &header, const std::string &text,
+                 const std::string &errorsText);
 
 // What the rules remember from one rebuild to the next.
 struct RebuildMemory
