@@ -589,7 +589,8 @@ namespace
 	}
 
 	// What the buffers' passes are made from: the vertex shader, the common
-	// code, each buffer's file and the images they read.
+	// code, each buffer's file and the images they read (the message's
+	// among them).
 	std::string BufferSources(const SceneInputs &inputs, const std::vector<BuiltPass> &built)
 	{
 		std::string sources = inputs.vertexShader.bytes + '\0' + inputs.common.bytes;
@@ -599,7 +600,9 @@ namespace
 				continue;
 			sources += '\0' + BufferName(pass.buffer) + '\0' + inputs.buffers[static_cast<size_t>(pass.buffer)].bytes;
 			for(const ChannelSpec &channel : pass.channels)
-				if(const ChannelImage *image = FindChannelImage(channel.image))
+				if(channel.source == ChannelSource::Message)
+					sources += '\0' + inputs.image.bytes;
+				else if(const ChannelImage *image = FindChannelImage(channel.image))
 					sources += '\0' + image->file.bytes;
 		}
 		return sources;
@@ -741,7 +744,11 @@ namespace
 		{
 		case ChannelSource::Sound: return spectrumTexture;
 		case ChannelSource::Message: return theTexture;
-		case ChannelSource::Image: return FindChannelImage(channel.image)->texture;
+		case ChannelSource::Image:
+		{
+			const ChannelImage *image = FindChannelImage(channel.image);
+			return image ? image->texture : 0;
+		}
 		case ChannelSource::Keyboard: return KeyboardTexture();
 		default: return 0;
 		}
