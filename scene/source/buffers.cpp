@@ -150,6 +150,21 @@ void RestoreCheckpoint(Checkpoints &checkpoints, const BufferTextures &buffers, 
 	}
 }
 
+void DropCheckpoint(Checkpoints &checkpoints, int tick)
+{
+	for(size_t index = 0; index < checkpoints.kept.size(); ++index)
+	{
+		Checkpoints::Kept &kept = checkpoints.kept[index];
+		if(kept.tick != tick)
+			continue;
+		for(GLuint &texture : kept.textures)
+			if(texture != 0)
+				gl::DeleteTextures(1, &texture);
+		checkpoints.kept.erase(checkpoints.kept.begin() + static_cast<long>(index));
+		return;
+	}
+}
+
 void ClearCheckpoints(Checkpoints &checkpoints)
 {
 	for(Checkpoints::Kept &kept : checkpoints.kept)

@@ -178,6 +178,14 @@ namespace
 	Checkpoints checkpoints;
 	size_t checkpointBudget = 0;
 	int checkpointTotalTicks = 0;
+	// The tick of the one checkpoint kept beyond the evenly spread ones: the
+	// frame the last replay went to, so that a loop back to it, or a second
+	// look, starts right there. kStartTick - 1 when there is none.
+	const int kNoTargetCheckpoint = kStartTick - 1;
+	int targetCheckpoint = kNoTargetCheckpoint;
+	// The tick a replay that started from a checkpoint or from zero was
+	// sent to, or kNoTargetCheckpoint.
+	int replayTarget = kNoTargetCheckpoint;
 	// What the buffers' passes were built from: when it changes, they start
 	// again from all zero.
 	std::string bufferSources;
@@ -613,6 +621,7 @@ namespace
 	{
 		ZeroBufferTextures(buffers, playerFramebuffer);
 		ClearCheckpoints(checkpoints);
+		targetCheckpoint = replayTarget = kNoTargetCheckpoint;
 		heldTick = kStartTick;
 		heldExact = true;
 	}
@@ -625,6 +634,7 @@ namespace
 			if(pass.built.buffer >= 0)
 				present[static_cast<size_t>(pass.built.buffer)] = true;
 		ClearCheckpoints(checkpoints);
+		targetCheckpoint = replayTarget = kNoTargetCheckpoint;
 		heldTick = kStartTick;
 		heldExact = true;
 		if(present == std::array<bool, kBufferCount>{} || WIDTH <= 0 || HEIGHT <= 0)
@@ -779,6 +789,24 @@ namespace
 		gl::UseProgram(0);
 	}
 
+	// Keeps the buffers as the replay target's checkpoint, in place of the
+	// last one, when a replay that started from a checkpoint or from zero
+	// has just run its target's tick and the budget has room for two.
+	void KeepReplayTarget()
+	{
+		if(replayTarget == kNoTargetCheckpoint || heldTick != replayTarget || !heldExact)
+			return;
+		replayTarget = kNoTargetCheckpoint;
+		const std::vector<int> kept = CheckpointTicks(checkpoints);
+		if(checkpointBudget < 2 * CheckpointBytes(buffers) || heldTick == kStartTick ||
+		   std::find(kept.begin(), kept.end(), heldTick) != kept.end())
+			return;
+		if(targetCheckpoint != kNoTargetCheckpoint)
+			DropCheckpoint(checkpoints, targetCheckpoint);
+		SaveCheckpoint(checkpoints, buffers, heldTick, playerFramebuffer);
+		targetCheckpoint = heldTick;
+	}
+
 	// Runs tick `tick`: every buffer's pass, in order, into its output of
 	// the tick.
 	void RunTick(int tick)
@@ -802,16 +830,19 @@ namespace
 		}
 		gl::BindFramebuffer(gl::GL_FRAMEBUFFER, playerFramebuffer);
 		heldTick = tick;
-		const int interval = checkpointBudget > 0 && CheckpointBytes(buffers) > 0
-		                         ? CheckpointInterval(checkpointTotalTicks,
-		                                              static_cast<int>(checkpointBudget / CheckpointBytes(buffers)))
-		                         : 0;
+		// One checkpoint's room is the replay target's; the rest are spread.
+		const int interval =
+		    checkpointBudget > 0 && CheckpointBytes(buffers) > 0
+		        ? CheckpointInterval(checkpointTotalTicks,
+		                             std::max(0, static_cast<int>(checkpointBudget / CheckpointBytes(buffers)) - 1))
+		        : 0;
 		if(heldExact && interval > 0 && tick > 0 && tick % interval == 0)
 		{
 			const std::vector<int> kept = CheckpointTicks(checkpoints);
 			if(std::find(kept.begin(), kept.end(), tick) == kept.end())
 				SaveCheckpoint(checkpoints, buffers, tick, playerFramebuffer);
 		}
+		KeepReplayTarget();
 	}
 
 	// Puts the buffers at a replay's start: all zero, or a checkpoint.
@@ -948,15 +979,18 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 		const std::vector<int> kept = checkpointBudget > 0 ? CheckpointTicks(checkpoints) : std::vector<int>();
 		const ReplayStart start = ChooseReplayStart(heldTick, heldExact, kept, target);
 		if(start.restore)
+		{
 			RestoreReplayStart(start);
+			replayTarget = target;
+		}
 	}
 	// A live player measures what its ticks take every frame, so that it
 	// knows how many fit; until it has, it risks a few.
 	const bool live = mayJump && budgetSeconds > 0.0;
 	int maxTicks = 0;
 	if(live)
-		maxTicks = secondsPerTick > 0.0 ? std::max(1, static_cast<int>(budgetSeconds / secondsPerTick))
-		                                : kUnmeasuredTicks;
+		maxTicks =
+		    secondsPerTick > 0.0 ? std::max(1, static_cast<int>(budgetSeconds / secondsPerTick)) : kUnmeasuredTicks;
 	const TickRun run = PlanTicks(heldTick, target, maxTicks, mayJump);
 	// Buffers that start again from zero have nothing to fall behind.
 	progress.skipped = run.skipTo != heldTick && heldTick != kStartTick;

@@ -64,6 +64,9 @@ void SaveCheckpoint(Checkpoints &checkpoints, const BufferTextures &buffers, int
 // output of tick.
 void RestoreCheckpoint(Checkpoints &checkpoints, const BufferTextures &buffers, int tick, GLuint framebuffer);
 
+// Deletes the checkpoint of tick, if one is kept.
+void DropCheckpoint(Checkpoints &checkpoints, int tick);
+
 // Deletes every checkpoint.
 void ClearCheckpoints(Checkpoints &checkpoints);
 
