@@ -92,7 +92,7 @@ namespace
 		{
 			const int done = buffers.held - replayStart;
 			const int all = std::max(1, target - replayStart);
-			status += "  replaying " + std::to_string(std::min(99, 100 * done / all)) + "%";
+			status += "  replaying " + std::to_string(std::min(99, std::max(0, 100 * done / all))) + "%";
 		}
 		return status;
 	}
@@ -230,7 +230,7 @@ void display()
 	// waits until they hold its tick.
 	target = FrameAt(seconds, kCaptureFramesPerSecond);
 	buffers = SceneAdvance(target, kTickBudgetSeconds, false);
-	if(buffers.held != target && replayStart == kNoReplay)
+	if(buffers.held != target && (replayStart == kNoReplay || buffers.replayFrom < replayStart))
 		replayStart = buffers.replayFrom;
 	else if(buffers.held == target)
 		replayStart = kNoReplay;
