@@ -984,8 +984,8 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 			replayTarget = target;
 		}
 	}
-	// A live player measures what its ticks take every frame, so that it
-	// knows how many fit; until it has, it risks a few.
+	// A live player knows from its last measure how many ticks fit in its
+	// budget; until it has measured, it risks a few.
 	const bool live = mayJump && budgetSeconds > 0.0;
 	int maxTicks = 0;
 	if(live)
@@ -998,7 +998,11 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 		heldExact = false;
 	heldTick = run.skipTo;
 	progress.replayFrom = heldTick;
-	const bool measure = run.last >= run.first && (live || (budgetSeconds > 0.0 && run.last > run.first));
+	// Ticks are timed, with the driver's work finished on both sides, only
+	// where the time matters: a frame that runs more than one (it has fallen
+	// behind, or it replays), or a live player's first.
+	const bool measure =
+	    run.last > run.first ? budgetSeconds > 0.0 : run.last == run.first && live && secondsPerTick == 0.0;
 	if(measure)
 		gl::Finish();
 	const double start = Seconds();
