@@ -5,13 +5,14 @@
  * Waits (up to TIMEOUT_MS, default 20000) for a mapped top-level window on
  * $DISPLAY (the largest, where there are several) and prints "window ID".
  * Then, for each line read from standard input naming a keysym ("Up",
- * "Down", "space"), sends that window a key press and release as one event
- * each and prints "sent NANOSECONDS": the CLOCK_MONOTONIC time taken just
- * before the press was sent, after the server had answered the round trip
- * that ends the previous line's work, so that the time is not the process's
- * start-up nor the connection's. A name that is no keysym prints "unknown
- * NAME". The program ends at the end of its input; status 1 when no window
- * came, 2 without a display. */
+ * "Down", "space"), optionally after "Shift+" ("Shift+Right", sent with
+ * the shift modifier held), sends that window a key press and release as
+ * one event each and prints "sent NANOSECONDS": the CLOCK_MONOTONIC time
+ * taken just before the press was sent, after the server had answered the
+ * round trip that ends the previous line's work, so that the time is not
+ * the process's start-up nor the connection's. A name that is no keysym
+ * prints "unknown NAME". The program ends at the end of its input; status 1
+ * when no window came, 2 without a display. */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -56,7 +57,7 @@ static Window LargestMappedWindow(Display *display)
 	return found;
 }
 
-static void SendKey(Display *display, Window window, KeyCode keycode)
+static void SendKey(Display *display, Window window, KeyCode keycode, unsigned int state)
 {
 	XEvent event;
 	memset(&event, 0, sizeof(event));
@@ -68,6 +69,7 @@ static void SendKey(Display *display, Window window, KeyCode keycode)
 	event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 1;
 	event.xkey.same_screen = True;
 	event.xkey.keycode = keycode;
+	event.xkey.state = state;
 	event.type = KeyPress;
 	XSendEvent(display, window, True, KeyPressMask, &event);
 	event.type = KeyRelease;
@@ -101,7 +103,9 @@ int main(int argc, char **argv)
 	while(fgets(line, sizeof(line), stdin) != NULL)
 	{
 		line[strcspn(line, "\r\n")] = '\0';
-		const KeySym keysym = XStringToKeysym(line);
+		static const char kShift[] = "Shift+";
+		const int shifted = strncmp(line, kShift, sizeof(kShift) - 1) == 0;
+		const KeySym keysym = XStringToKeysym(shifted ? line + sizeof(kShift) - 1 : line);
 		const KeyCode keycode = keysym == NoSymbol ? 0 : XKeysymToKeycode(display, keysym);
 		if(keycode == 0)
 		{
@@ -110,7 +114,7 @@ int main(int argc, char **argv)
 			continue;
 		}
 		const int64_t sent = Now();
-		SendKey(display, window, keycode);
+		SendKey(display, window, keycode, shifted ? ShiftMask : 0);
 		XSync(display, False);
 		printf("sent %lld\n", (long long)sent);
 		fflush(stdout);

@@ -7,9 +7,9 @@ Usage: [BENCH_ONLY=NAME,...] run_benchmarks.py BUILD_DIR SOURCE_DIR
 
 BUILD_DIR is a build configured with -DINTRO_BENCH=ON. BENCH_ONLY runs only
 the benchmarks it names, of overhead, overlay, hitch, capture, bmp, spectrum,
-loader, startup and export; their rows then replace their own in
-bench/results.md, which keeps the others and notes the date of each one
-measured alone. Every comparison runs
+loader, startup, buffers, studio and export; their rows then replace their
+own in bench/results.md, which keeps the others (and the studio's section)
+and notes the date of each one measured alone. Every comparison runs
 both sides in the same invocation, alternating round by round, and reports
 medians and ratios, since the machine is shared. Benchmarks measure; nothing
 here fails on a missed goal.
@@ -30,6 +30,7 @@ BUILD_DIR = os.path.abspath(sys.argv[1]) if len(sys.argv) == 3 else ""
 SOURCE_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 
+import buffers_bench  # noqa: E402
 import export_bench  # noqa: E402
 import intro_constants  # noqa: E402
 import studio_bench  # noqa: E402
@@ -432,6 +433,10 @@ def startup_rows():
              "own steps %.1f ms" % start["own"], "own steps < 20 ms", start["own"] < 20.0)]
 
 
+def buffers_rows():
+    return buffers_bench.rows(BUILD_DIR, SOURCE_DIR, frame_rate)
+
+
 # The benchmarks in the order they run and their rows stand in results.md:
 # (name for BENCH_ONLY, what the progress line says, the function that runs it
 # and returns its rows, the beginnings of its rows' measure names). The video
@@ -445,6 +450,7 @@ BENCHMARKS = (
     ("spectrum", "the sound's bytes", spectrum_rows, ("The sound's bytes",)),
     ("loader", "loader", loader_rows, ("Loader:",)),
     ("startup", "start-up", startup_rows, ("Start-up",)),
+    ("buffers", "buffer passes (bench/buffers_bench.py)", buffers_rows, ("Buffer passes",)),
     ("studio", "the studio (its section of bench/results.md)", None, ()),
     ("export", "video export (over an hour at 1280x720; BENCH_EXPORT_SIZE and BENCH_EXPORT_SHADERS choose)",
      None, ()),
@@ -484,18 +490,34 @@ def earlier_results(path):
     if not os.path.exists(path):
         return dated, machine, alone, lines
     with open(path) as f:
-        for line in f.read().splitlines():
-            if line.startswith("Measured on "):
-                dated = line
-            elif line.startswith("Machine: "):
-                machine = line
-            elif line.startswith(ALONE_PREFIX):
-                for entry in line[len(ALONE_PREFIX):].rstrip(".").split(", "):
-                    name, _, day = entry.partition(" on ")
-                    alone[name] = day
-            elif line.startswith("| ") and owner(line):
-                lines.setdefault(owner(line), []).append(line)
+        text = f.read()
+    # The studio's section, which studio_bench.py writes, has its own date.
+    studio = text.find(studio_bench.SECTION_BEGIN)
+    for line in (text if studio < 0 else text[:studio]).splitlines():
+        if line.startswith("Measured on "):
+            dated = line
+        elif line.startswith("Machine: "):
+            machine = line
+        elif line.startswith(ALONE_PREFIX):
+            for entry in line[len(ALONE_PREFIX):].rstrip(".").split(", "):
+                name, _, day = entry.partition(" on ")
+                alone[name] = day
+        elif line.startswith("| ") and owner(line):
+            lines.setdefault(owner(line), []).append(line)
     return dated, machine, alone, lines
+
+
+def studio_section(path):
+    """The studio's section of an existing results.md (studio_bench.py
+    writes it), with the blank line before it, or nothing."""
+    if not os.path.exists(path):
+        return ""
+    with open(path) as f:
+        text = f.read()
+    begin, end = text.find(studio_bench.SECTION_BEGIN), text.find(studio_bench.SECTION_END)
+    if begin < 0 or end < begin:
+        return ""
+    return "\n" + text[begin:end + len(studio_bench.SECTION_END)] + "\n"
 
 
 def write_results(rows, names):
@@ -540,6 +562,7 @@ def write_results(rows, names):
     ] + table + ["", "![Frame times](frame-times.png)", "",
                  "The video export's figures are in [export-results.md](export-results.md).", ""])
     print(report)
+    report += studio_section(path)
     with open(path, "w") as f:
         f.write(report)
 
