@@ -34,13 +34,16 @@ LoudnessOpening ComputeLoudness(const std::string &path, int columns)
 	if(columns < 1)
 		return opening;
 	opening.levels.assign(static_cast<size_t>(columns), 0.0f);
-	SF_INFO info = {};
-	std::unique_ptr<SNDFILE, SoundFileClose> file(sf_open(path.c_str(), SFM_READ, &info));
-	if(!file)
+	// Opened as the music and the spectrum open it: a FIFO or a device is
+	// refused rather than waited on.
+	SoundFile sound = OpenSoundFile(path);
+	if(!sound.error.empty())
 	{
-		opening.error = "Could not read the soundtrack " + path + ": " + sf_strerror(nullptr);
+		opening.error = "Could not read the soundtrack " + path + ": " + sound.error;
 		return opening;
 	}
+	const SF_INFO &info = sound.info;
+	SNDFILE *file = sound.reader.get();
 	const int64_t frames = info.frames;
 	const int channels = info.channels;
 	opening.seconds = info.samplerate > 0 ? static_cast<double>(frames) / info.samplerate : 0.0;
@@ -57,7 +60,7 @@ LoudnessOpening ComputeLoudness(const std::string &path, int columns)
 	while(frame < frames)
 	{
 		const sf_count_t delivered =
-		    sf_readf_float(file.get(), block.data(), std::min<int64_t>(kBlockFrames, frames - frame));
+		    sf_readf_float(file, block.data(), std::min<int64_t>(kBlockFrames, frames - frame));
 		if(delivered <= 0)
 			break;
 		const float *sample = block.data();

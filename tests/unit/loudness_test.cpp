@@ -1,8 +1,9 @@
 // The soundtrack's loudness over its length, from WAV files the test writes:
-// silence, a tone and its mono mix, columns without frames, and a file that
-// cannot be read.
+// silence, a tone and its mono mix, columns without frames, and files that
+// cannot be read (a FIFO among them).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -84,4 +85,9 @@ TEST_F(Loudness, AFileThatCannotBeReadGivesAFlatEnvelopeAndTheReadersReason)
 	          "Could not read the soundtrack " + missing + ": System error : No such file or directory.");
 	EXPECT_EQ(loudness.levels, std::vector<float>(8, 0.0f));
 	EXPECT_EQ(loudness.seconds, 0.0);
+
+	// A FIFO in the soundtrack's place is refused at once, not waited on.
+	const std::string fifo = (folder / "fifo.wav").string();
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	EXPECT_EQ(ComputeLoudness(fifo, 8).error, "Could not read the soundtrack " + fifo + ": not a regular file");
 }
