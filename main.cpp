@@ -102,6 +102,12 @@ bool TimeIsUp(bool captureMode, double captureTime, double elapsedSeconds)
 	return captureMode ? captureTime > kTimeLimitSeconds + kCaptureStepSeconds / 2 : elapsedSeconds > kTimeLimitSeconds;
 }
 
+// The intro reads its command line in init, once the window is up.
+int arguments(int, char **)
+{
+	return -1;
+}
+
 unsigned int defaults(unsigned int displayMode, int &, int &)
 {
 	return displayMode;

@@ -115,6 +115,9 @@ namespace
 int main(int argc, char **argv)
 {
 	FillClosedStandardDescriptors();
+	const int earlyStatus = arguments(argc, argv);
+	if(earlyStatus >= 0)
+		return earlyStatus;
 	// A reader that goes away (intro | head) makes writes to that stream
 	// fail instead of ending the run; the streams then stay silent.
 	std::signal(SIGPIPE, SIG_IGN);

@@ -12,13 +12,17 @@
 
 #include "files/open_input.h"
 
-// Hooks the application defines. The entry point calls defaults once before
+// Hooks the application defines. The entry point calls arguments first,
+// with the whole command line, before the window toolkit starts or any
+// descriptor is opened: it returns -1 to go on, or the status to end the run
+// with at once (a usage text, an option refused). Then defaults once before
 // the window exists (it returns the display mode to use and may change the
 // proposed size), then window with the command line that the toolkit left
 // (it decides between full screen and a window of the size it sets), init
 // once the 3.3 context is ready, registers the others with the window
 // toolkit, and calls finish once the main loop has ended; finish returns the
 // exit status of a run that no error has ended.
+int arguments(int argc, char **argv);
 unsigned int defaults(unsigned int displayMode, int &width, int &height);
 enum class WindowMode
 {

@@ -90,11 +90,42 @@ namespace
 	}
 }
 
+namespace
+{
+	// The window toolkit's own options, which it takes out of the command
+	// line when it starts, and whether each takes a value.
+	struct ToolkitOption
+	{
+		const char *name;
+		bool value;
+	};
+	const ToolkitOption kToolkitOptions[] = {
+	    {"-display", true}, {"-geometry", true}, {"-direct", false}, {"-indirect", false},
+	    {"-iconic", false}, {"-gldebug", false}, {"-sync", false},
+	};
+
+	// How many arguments from argv[i] on are a toolkit option: 0 when it is
+	// not one.
+	int ToolkitArguments(int argc, char **argv, int i)
+	{
+		for(const ToolkitOption &option : kToolkitOptions)
+			if(std::string(argv[i]) == option.name)
+				return option.value && i + 1 < argc ? 2 : 1;
+		return 0;
+	}
+}
+
 StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds)
 {
 	StudioOptionsParse parse;
 	for(int i = 1; i < argc; ++i)
 	{
+		const int toolkit = ToolkitArguments(argc, argv, i);
+		if(toolkit > 0)
+		{
+			i += toolkit - 1;
+			continue;
+		}
 		const std::string argument = argv[i];
 		if(argument == "--help" || argument == "-h")
 		{

@@ -3,6 +3,7 @@
 
 #include <glload/gl_3_3.hpp>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,17 @@ namespace
 		const std::string error = WriteAll(fd, frame.data(), frame.size());
 		return error.empty() ? "" : "could not write the frames: " + error;
 	}
+}
+
+std::string CheckRenderDescriptor(int fd)
+{
+	const int flags = fcntl(fd, F_GETFL);
+	const std::string name = "--render " + std::to_string(fd) + ": descriptor " + std::to_string(fd);
+	if(flags == -1)
+		return name + " is not open";
+	if((flags & O_ACCMODE) == O_RDONLY)
+		return name + " is not open for writing";
+	return "";
 }
 
 std::string CheckRenderSize(int width, int height)

@@ -5,6 +5,7 @@
 #include <glload/gl_3_3.hpp>
 
 #include <GL/freeglut.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -146,20 +147,40 @@ unsigned int defaults(unsigned int displayMode, int &, int &)
 	return displayMode;
 }
 
-WindowMode window(int argc, char **argv, int &width, int &height)
+int arguments(int argc, char **argv)
 {
 	const StudioOptionsParse parse = ParseStudioOptions(argc, argv, kIntroSeconds);
 	if(!parse.error.empty())
 	{
 		std::cerr << "studio: " << parse.error << std::endl;
-		std::exit(2);
+		return 2;
 	}
 	if(parse.options.help)
 	{
 		std::cout << StudioUsage("studio");
-		std::exit(0);
+		return 0;
 	}
 	options = parse.options;
+	if(options.renderFd < 0)
+		return -1;
+	const std::string unusable = CheckRenderDescriptor(options.renderFd);
+	if(!unusable.empty())
+	{
+		std::cerr << "studio: " << unusable << std::endl;
+		return 2;
+	}
+	// Frames on standard output keep it to themselves: the frames go on
+	// through a copy of it, and every line printed goes to standard error.
+	if(options.renderFd == STDOUT_FILENO)
+	{
+		options.renderFd = dup(STDOUT_FILENO);
+		dup2(STDERR_FILENO, STDOUT_FILENO);
+	}
+	return -1;
+}
+
+WindowMode window(int, char **, int &width, int &height)
+{
 	if(options.renderFd >= 0)
 		return WindowMode::Hidden;
 	width = options.width;

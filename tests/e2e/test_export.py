@@ -211,6 +211,22 @@ class ExportTest(IntroTestCase):
             self.assertEqual((width, height), (WIDTH, HEIGHT))
             self.assertTrue(rows == captured, "rendered frame %d differs from the captured one" % n)
 
+    def test_the_render_modes_descriptor_is_checked_first_and_standard_output_holds_frames_alone(self):
+        env = dict(os.environ, LIBGL_ALWAYS_SOFTWARE="1", SDL_AUDIODRIVER="dummy")
+        env.pop("DISPLAY", None)
+        # Refused before the toolkit's X connection could take descriptor 3.
+        for stdin, reason in ((None, "is not open"), (subprocess.PIPE, "is not open for writing")):
+            with subprocess.Popen(["sh", "-c", '"$0" --render 3 --size 16x8 3<&0' if stdin else
+                                   '"$0" --render 3 --size 16x8 3<&-', STUDIO], stdin=stdin or subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE, text=True, env=env, cwd=self.run_dir) as process:
+                _, stderr = process.communicate(timeout=60)
+            self.assertEqual((process.returncode, stderr), (2, "studio: --render 3: descriptor 3 " + reason + "\n"))
+        env["DISPLAY"] = self.server(64, 64).display
+        result = subprocess.run([STUDIO, "--render", "1", "--size", "16x8", "--from", "30", "--to", "30.1"],
+                                cwd=self.run_dir, env=env, capture_output=True, timeout=300)
+        self.assertEqual(len(result.stdout), 6 * 16 * 8 * 3, result.stderr)
+        self.assertIn(b"13193 128 2", result.stderr, "the image's size line goes to standard error")
+
     def test_the_render_modes_yuv420p_is_its_rgb24_converted(self):
         """At an odd size, so that the last chroma column and row cover one
         pixel's width: BT.601, limited range, 2x2 means, planes top row first."""

@@ -108,14 +108,16 @@ class StudioWindowTest(StudioTestCase):
         self.quit(studio)
 
     def test_a_bad_option_is_one_line_and_status_2(self):
+        """Without a display too: the options are read before the window's
+        toolkit starts, whose own options are passed over."""
         for args, option in ((["--size", "0x5"], "--size"), (["--from", "soon"], "--from"),
-                             (["--bpm", "-3"], "--bpm"), (["--loud"], "unknown option")):
-            studio = self.start(cwd=scratch_dir(self), args=args, binary=STUDIO)
+                             (["--bpm", "-3"], "--bpm"), (["-display", ":99", "--loud"], "unknown option")):
+            studio = self.start(cwd=scratch_dir(self), args=args, binary=STUDIO, display_env=False)
             self.assertExitedNormally(studio.wait(), 2, studio)
             lines = studio.stderr().splitlines()
             self.assertEqual(len(lines), 1, lines)
             self.assertTrue(lines[0].startswith("studio: " + option), lines[0])
-        studio = self.start(cwd=scratch_dir(self), args=["--help"], binary=STUDIO)
+        studio = self.start(cwd=scratch_dir(self), args=["--help"], binary=STUDIO, display_env=False)
         self.assertExitedNormally(studio.wait(), 0, studio)
         self.assertTrue(studio.stdout().startswith("usage: studio [--from SECONDS] [--size WxH] [--bpm N]"))
 

@@ -49,7 +49,9 @@ struct StudioOptionsParse
 	std::string error;
 };
 
-// Reads argv[1..argc-1]; pieceSeconds bounds --from.
+// Reads argv[1..argc-1], passing over the window toolkit's own options
+// (-display NAME and the like), so that it can run before the toolkit
+// starts; pieceSeconds bounds --from.
 StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds);
 
 // The usage text for --help, ending in a newline.

@@ -7,6 +7,11 @@
 
 #include "studio/options.h"
 
+// Why descriptor fd cannot take the render mode's frames ("--render 3:
+// descriptor 3 is not open", "... is not open for writing"), or "". Asked
+// before anything else opens a descriptor, which could take fd's number.
+std::string CheckRenderDescriptor(int fd);
+
 // The reason a width x height framebuffer is beyond this driver, naming the
 // limit ("--size 99999x99999 is larger than this driver's limit of 16384 x
 // 16384"), or "". Needs a current context.
