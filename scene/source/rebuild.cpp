@@ -37,7 +37,7 @@ RebuildOutcome RebuildIfChanged(RebuildMemory &memory, BuildReports &reports, co
 		if(!steps.build(inputs, &failure))
 		{
 			ReportBuild(reports, OverlayKind::Error, failure.file, failure.message + "\n",
-			            (reports.nameFiles ? StartUpMessage(failure) : failure.message) + "\n");
+			            StartUpMessage(failure) + "\n");
 			memory.failed = inputs;
 			memory.haveFailed = true;
 			return RebuildOutcome::Failed;

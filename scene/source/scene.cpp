@@ -713,9 +713,6 @@ namespace
 	// The rebuild step the rules run: builds from the inputs and installs.
 	bool BuildAndInstall(const SceneInputs &inputs, BuildFailure *failure)
 	{
-		buildReports.nameFiles = inputs.common.found;
-		for(const FileBytes &buffer : inputs.buffers)
-			buildReports.nameFiles = buildReports.nameFiles || buffer.found;
 		const std::vector<BuiltPass> built = BuildScenePasses(inputs, failure);
 		if(built.empty())
 			return false;

@@ -134,7 +134,7 @@ class BuffersTest(IntroTestCase):
             line = [l for l in studio.stdout().splitlines() if l.startswith("Saved stills/frame")][-1]
             stills.append(int(line[len("Saved stills/frame"):-len(".png")]))
         # A later failure in the common code names its file on standard
-        # error too, where the scene has more files than the two shaders.
+        # error too.
         replace_file(os.path.join(cwd, "data", "common.frag"), "float bitAt(int v, float x, float w) { return u; }\n")
         studio.wait_until(lambda: "data/common.frag:\n" in studio.stderr(), 60)
         self.assertRegex(studio.stderr(), r"data/common\.frag:\n\d:1\(")

@@ -12,7 +12,8 @@ namespace
 {
 	// One shader's text stands for the scene's files; a build fails on any
 	// text that starts with "broken", its first eight characters standing
-	// for the driver's log. While settled is false the text reads as caught
+	// for the driver's log, which start-up and later reports put under the
+	// file's name. While settled is false the text reads as caught
 	// mid-write.
 	struct FakeScene
 	{
@@ -38,7 +39,7 @@ namespace
 				    ++builds;
 				    if(inputs.fragmentShader.bytes.rfind("broken", 0) == 0)
 				    {
-					    *failure = {inputs.fragmentShader.path, "log of " + inputs.fragmentShader.bytes.substr(0, 8)};
+					    *failure = {inputs.fragmentShader.path, "log of " + inputs.fragmentShader.bytes.substr(0, 8), true};
 					    return false;
 				    }
 				    inUse = inputs.fragmentShader.bytes;
@@ -109,7 +110,7 @@ TEST(Rebuild, AFailureIsReportedOnceAndNotRetriedUntilItsFilesChange)
 	r.Rebuild();
 	r.scene.onDisk = "broken A";
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed);
-	EXPECT_EQ(r.Printed(), "log of broken A\n");
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken A\n");
 	EXPECT_EQ(r.scene.inUse, "good 1") << "the last good program stays in use";
 
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::StillFailing);
@@ -120,7 +121,7 @@ TEST(Rebuild, AFailureIsReportedOnceAndNotRetriedUntilItsFilesChange)
 	r.scene.onDisk = "broken B";
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed);
 	EXPECT_EQ(r.scene.builds, 3);
-	EXPECT_EQ(r.Printed(), "log of broken B\n") << "a different failure is new";
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken B\n") << "a different failure is new";
 }
 
 TEST(Rebuild, TheSameFailureFromChangedFilesIsNotSaidAgain)
@@ -128,7 +129,7 @@ TEST(Rebuild, TheSameFailureFromChangedFilesIsNotSaidAgain)
 	Rebuilder r;
 	r.scene.onDisk = "broken A";
 	r.Rebuild();
-	EXPECT_EQ(r.Printed(), "log of broken A\n");
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken A\n");
 	// Each change is built again, but while the failure stays the same it is
 	// not said again.
 	r.scene.onDisk = "broken A, edited";
@@ -148,7 +149,7 @@ TEST(Rebuild, AGoodBuildClearsTheFailureSoThatItIsSaidAgainLater)
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Built);
 	r.scene.onDisk = "broken A";
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed);
-	EXPECT_EQ(r.Printed(), "log of broken A\nlog of broken A\n");
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken A\ndata/intro.frag:\nlog of broken A\n");
 }
 
 TEST(Rebuild, FilesRestoredToTheProgramInUseClearTheFailureWithoutABuild)
@@ -162,7 +163,7 @@ TEST(Rebuild, FilesRestoredToTheProgramInUseClearTheFailureWithoutABuild)
 	EXPECT_EQ(r.scene.builds, 2);
 	r.scene.onDisk = "broken A";
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::Failed) << "the failure is no longer remembered";
-	EXPECT_EQ(r.Printed(), "log of broken A\nlog of broken A\n");
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken A\ndata/intro.frag:\nlog of broken A\n");
 }
 
 // An editor that saves by rewriting in place leaves the file empty, then
@@ -196,6 +197,6 @@ TEST(Rebuild, AShaderCaughtMidWriteIsLeftUntilItSettles)
 	r.scene.onDisk = "broken A";
 	r.scene.settled = true;
 	EXPECT_EQ(r.Rebuild(), RebuildOutcome::StillFailing) << "the failure was remembered through the save";
-	EXPECT_EQ(r.Printed(), "log of broken A\n");
+	EXPECT_EQ(r.Printed(), "data/intro.frag:\nlog of broken A\n");
 	EXPECT_EQ(r.scene.builds, 3);
 }

@@ -19,9 +19,6 @@ struct BuildReports
 {
 	std::ostream *errors = nullptr;  // every new report's text
 	bool onOverlay = false;          // also drawn over the picture
-	// A failure's report on *errors names its file when its message does not
-	// (StartUpMessage), for a scene of more files than the two shaders.
-	bool nameFiles = false;
 	ReportOnce failure;
 	ReportOnce warnings;
 };
@@ -66,7 +63,9 @@ enum class RebuildOutcome
 };
 
 // Runs one rebuild by the rules above. A failure is reported as an error
-// (its file as the header, its message as the text) and remembered; an
+// (its file as the header, its message as the text; on *errors as start-up
+// prints it, StartUpMessage, so that a driver's log comes under its file's
+// name there too) and remembered; an
 // unchanged scene or a good build clears the error report. Inputs whose
 // shaders had not settled when read (ShadersSettled) are dropped: no build,
 // no report either way, nothing remembered, so the next rebuild reads again.
