@@ -15,10 +15,10 @@ bool FileStamp::operator==(const FileStamp &other) const
 	       modifiedNanoseconds == other.modifiedNanoseconds && changedNanoseconds == other.changedNanoseconds;
 }
 
-bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds)
+bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds, EmptyFile empty)
 {
 	const int64_t age = nowNanoseconds - after.modifiedNanoseconds;
-	return after.size > 0 && before == after && (age >= kSettleNanoseconds || age <= -kSettleNanoseconds);
+	return (after.size > 0 || empty == EmptyFile::Content) && before == after && (age >= kSettleNanoseconds || age <= -kSettleNanoseconds);
 }
 
 bool FileBytes::operator==(const FileBytes &other) const
@@ -51,10 +51,11 @@ namespace
 	// Reads the open file at path whole into a FileBytes. Only a regular
 	// file is read; anything else fails with "not a regular file", a file
 	// over kMaxInputBytes with "larger than 256 MiB".
-	FileBytes ReadOpened(const std::string &path, InputFile &stream)
+	FileBytes ReadOpened(const std::string &path, InputFile &stream, EmptyFile empty)
 	{
 		FileBytes file;
 		file.path = path;
+		file.empty = empty;
 		if(!stream.IsOpen())
 		{
 			file.error = stream.Error();
@@ -85,7 +86,7 @@ namespace
 		struct stat after;
 		struct timespec now;
 		file.settled = stream.StatusNow(&after) && clock_gettime(CLOCK_REALTIME, &now) == 0 &&
-		               LooksSettled(file.stamp, StampOf(after), Nanoseconds(now));
+		               LooksSettled(file.stamp, StampOf(after), Nanoseconds(now), empty);
 		return file;
 	}
 
@@ -113,10 +114,10 @@ namespace
 	}
 }
 
-FileBytes ReadFile(const std::string &path)
+FileBytes ReadFile(const std::string &path, EmptyFile empty)
 {
 	InputFile stream(path);
-	return ReadOpened(path, stream);
+	return ReadOpened(path, stream, empty);
 }
 
 bool FileMatches(const FileBytes &known)
@@ -125,12 +126,12 @@ bool FileMatches(const FileBytes &known)
 	return OpenedMatches(known, stream);
 }
 
-FileBytes ReadDataFile(const std::string &basename)
+FileBytes ReadDataFile(const std::string &basename, EmptyFile empty)
 {
 	try
 	{
 		Framework::DataFile found = Framework::OpenDataFileOrThrow(basename);
-		return ReadOpened(found.path, found.file);
+		return ReadOpened(found.path, found.file, empty);
 	}
 	catch(const std::runtime_error &e)
 	{

@@ -210,14 +210,15 @@ namespace
 
 	// Whether a shader was caught mid-write in a way that passes by itself
 	// (changed while read, or modified a moment ago), rather than left
-	// empty, which lasts until the file is written again.
+	// empty, which for a shader that is never empty once saved lasts until
+	// the file is written again.
 	bool SettlesByItself(const SceneInputs &inputs)
 	{
 		std::vector<const FileBytes *> shaders = {&inputs.vertexShader, &inputs.fragmentShader, &inputs.common};
 		for(const FileBytes &buffer : inputs.buffers)
 			shaders.push_back(&buffer);
 		for(const FileBytes *shader : shaders)
-			if(!shader->settled && !shader->bytes.empty())
+			if(!shader->settled && (!shader->bytes.empty() || shader->empty == EmptyFile::Content))
 				return true;
 		return false;
 	}

@@ -36,9 +36,11 @@ SceneInputs ReadSceneInputs()
 	inputs.vertexShader = ReadDataFile(kVertexShaderFile);
 	inputs.fragmentShader = ReadDataFile(kFragmentShaderFile);
 	inputs.image = ReadFile(kImageFile);
+	// An empty buffer file is a pass to report, an empty common file no
+	// common code: neither waits for a save that will not come.
 	for(int buffer = 0; buffer < kBufferCount; ++buffer)
-		inputs.buffers[static_cast<size_t>(buffer)] = ReadDataFile(kBufferShaderFiles[buffer]);
-	inputs.common = ReadDataFile(kCommonShaderFile);
+		inputs.buffers[static_cast<size_t>(buffer)] = ReadDataFile(kBufferShaderFiles[buffer], EmptyFile::Content);
+	inputs.common = ReadDataFile(kCommonShaderFile, EmptyFile::Content);
 	for(const FileBytes *pass : PassFiles(inputs))
 		for(const ChannelSpec &channel : ParseChannelLines(pass->bytes).channels)
 		{
@@ -144,7 +146,7 @@ namespace
 		catch(const std::exception &e)
 		{
 			std::string commonLog;
-			if(common.found && !CommonCompiles(ParseChannelLines(file.bytes).text, common.bytes, &commonLog))
+			if(!common.bytes.empty() && !CommonCompiles(ParseChannelLines(file.bytes).text, common.bytes, &commonLog))
 				*failure = {common.path, commonLog, true};
 			else
 				*failure = {file.path, e.what(), true};

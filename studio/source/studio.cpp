@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -43,7 +44,10 @@ namespace
 	double rateStart = 0.0;
 	int rateFrames = 0;
 	double frameRate = 0.0;
-	bool stillRequested = false;
+	// The frames of the stills asked for and not yet saved, oldest first:
+	// each is the frame shown when `s` was pressed, saved once the buffers
+	// hold it.
+	std::deque<int> pendingStills;
 	// The files changed: this frame still shows the last program, with the
 	// status saying so, and the next one builds, so that a long compile
 	// never freezes the window before it has said why.
@@ -56,7 +60,7 @@ namespace
 	const double kTickBudgetSeconds = 0.05;
 	const size_t kCheckpointBudgetBytes = size_t(512) << 20;
 	BufferProgress buffers;
-	int target = 0;
+	int target = 0;  // the frame the buffers go to: the oldest pending still's, else the one shown
 	// Where the replay under way started, or -2 when the buffers keep up.
 	const int kNoReplay = -2;
 	int replayStart = kNoReplay;
@@ -89,6 +93,8 @@ namespace
 			status += "  " + FormatBarBeat(seconds, options.bpm);
 		if(buildPending)
 			status += "  building";
+		if(!pendingStills.empty())
+			status += "  still " + std::to_string(pendingStills.front()) + " waits";
 		if(replayStart != kNoReplay)
 		{
 			const int done = buffers.held - replayStart;
@@ -249,19 +255,20 @@ void display()
 	const double seconds = TransportTime(transport, now);
 	// The buffers replay toward the frame shown a slice at a time; a still
 	// waits until they hold its tick.
-	target = FrameAt(seconds, kCaptureFramesPerSecond);
+	const int shown = FrameAt(seconds, kCaptureFramesPerSecond);
+	target = pendingStills.empty() ? shown : pendingStills.front();
 	buffers = SceneAdvance(target, kTickBudgetSeconds, false);
 	if(buffers.held != target && (replayStart == kNoReplay || buffers.replayFrom < replayStart))
 		replayStart = buffers.replayFrom;
 	else if(buffers.held == target)
 		replayStart = kNoReplay;
-	if(stillRequested && buffers.held == target)
+	if(!pendingStills.empty() && buffers.held == target)
 	{
 		SaveStill(target);
-		stillRequested = false;
+		pendingStills.pop_front();
 	}
 	else
-		SceneDraw(static_cast<float>(seconds), target);
+		SceneDraw(static_cast<float>(seconds), shown);
 	OverlayDraw();
 	CountFrame(now);
 	if(timelineShown)
@@ -299,7 +306,13 @@ void keyDown(unsigned char key, int, int)
 		if(PressLoop(transport, now, &order))
 			Tell(order);
 		break;
-	case 's': stillRequested = true; break;
+	case 's':
+	{
+		const int frame = FrameAt(TransportTime(transport, now), kCaptureFramesPerSecond);
+		if(std::find(pendingStills.begin(), pendingStills.end(), frame) == pendingStills.end())
+			pendingStills.push_back(frame);
+		break;
+	}
 	case 'h': timelineShown = !timelineShown; break;
 	case 'f': glutFullScreenToggle(); break;
 	case 'q':
@@ -355,7 +368,12 @@ void visibility(bool)
 {
 }
 
+// Stills still waiting for their buffers are not saved: each is said, and
+// the run ends with status 1.
 int finish()
 {
-	return 0;
+	for(int frame : pendingStills)
+		std::cerr << StillPath(frame) << " was not saved: the studio ended before the buffers reached frame " << frame
+		          << std::endl;
+	return pendingStills.empty() ? 0 : 1;
 }

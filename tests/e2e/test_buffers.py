@@ -2,7 +2,8 @@
 B's, B copying A's count of this tick), common code, and an image channel,
 whose frame n shows n however it was reached: in intro --capture, in a
 render-mode section from 30 s, and in studio stills after seeks forward and
-back, and a later error in common.frag on standard error. Then the
+back, and later an error in common.frag and an emptied common.frag, each
+reported by file on standard error. Then the
 failures of the new files at start-up: an error in common.frag, and a
 channel line naming a buffer with no file."""
 
@@ -133,11 +134,25 @@ class BuffersTest(IntroTestCase):
             studio.wait_for_output(lambda out: out.count("Saved stills/frame") > len(stills), 120)
             line = [l for l in studio.stdout().splitlines() if l.startswith("Saved stills/frame")][-1]
             stills.append(int(line[len("Saved stills/frame"):-len(".png")]))
+        # A still asked for during a long replay is of the frame shown then,
+        # whatever is shown by the time the buffers reach it.
+        studio.key("Up")
+        studio.key("s")
+        studio.key("Home")
+        studio.wait_for_output(lambda out: out.count("Saved stills/frame") > len(stills), 120)
+        line = [l for l in studio.stdout().splitlines() if l.startswith("Saved stills/frame")][-1]
+        stills.append(int(line[len("Saved stills/frame"):-len(".png")]))
+        self.assertGreater(stills[-1], stills[-2] + 3000, "the frame after Up, not after Home")
         # A later failure in the common code names its file on standard
         # error too.
         replace_file(os.path.join(cwd, "data", "common.frag"), "float bitAt(int v, float x, float w) { return u; }\n")
         studio.wait_until(lambda: "data/common.frag:\n" in studio.stderr(), 60)
         self.assertRegex(studio.stderr(), r"data/common\.frag:\n\d:1\(")
+        # Emptied, it is no common code, built at once: the picture's pass
+        # then misses its bitAt, and says so.
+        replace_file(os.path.join(cwd, "data", "common.frag"), "")
+        studio.wait_until(lambda: "data/intro.frag:\n" in studio.stderr(), 60)
+        self.assertIn("bitAt", studio.stderr().split("data/intro.frag:\n")[-1])
         studio.key("q")
         self.assertExitedNormally(studio.wait(), 0, studio)
         self.assertGreater(stills[0], 900, "15 s and more after the seek forward")

@@ -29,13 +29,24 @@ struct FileStamp
 // moments shorter than this.
 constexpr int64_t kSettleNanoseconds = 100000000;
 
+// How a read takes an empty file: as a save in progress, for a shader that
+// is never empty once saved; or as content like any other, for an optional
+// file whose emptiness means nothing to add (the common code).
+enum class EmptyFile
+{
+	MidSave,
+	Content,
+};
+
 // Whether a file read whole looks saved rather than mid-write: it is not
-// empty, its stamp after the read (after) is the one before it (before), and
+// empty (unless empty counts as content), its stamp after the read (after)
+// is the one before it (before), and
 // it was last modified at least kSettleNanoseconds away from now (the
 // system's real-time clock, in nanoseconds, as file times are; a time that
 // far in the future counts as settled too, so that a skewed clock cannot hold
 // a file back for good).
-bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds);
+bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNanoseconds,
+                  EmptyFile empty = EmptyFile::MidSave);
 
 // A file as a build read it.
 struct FileBytes
@@ -46,6 +57,7 @@ struct FileBytes
 	// False for a file read whole that looked mid-write when it was read
 	// (LooksSettled, with the clock at the end of the read).
 	bool settled = true;
+	EmptyFile empty = EmptyFile::MidSave;  // how the read took an empty file
 	std::string bytes;
 	std::string error;  // why it was not found or not read whole
 	FileStamp stamp;    // set when found: as the file was opened
@@ -60,7 +72,7 @@ struct FileBytes
 // anything else fails with "not a regular file" without blocking, as does a
 // file over kMaxInputBytes with "larger than 256 MiB"; a file that does not
 // open fails with the system's reason.
-FileBytes ReadFile(const std::string &path);
+FileBytes ReadFile(const std::string &path, EmptyFile empty = EmptyFile::MidSave);
 
 // Whether the file at known.path is now as known saw it: the same bytes, or
 // the same failure. A file that was found but could not be read counts as
@@ -71,7 +83,7 @@ bool FileMatches(const FileBytes &known);
 // Finds the data file basename as Framework::OpenDataFileOrThrow does and
 // reads the very file the lookup opened and judged. A failed lookup gives a FileBytes with an empty path and the lookup's
 // message as its error.
-FileBytes ReadDataFile(const std::string &basename);
+FileBytes ReadDataFile(const std::string &basename, EmptyFile empty = EmptyFile::MidSave);
 
 // Whether the lookup of basename still finds known.path and the file there
 // matches known, or the lookup still fails as it did.
