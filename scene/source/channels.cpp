@@ -59,6 +59,19 @@ namespace
 		return path.back() != '/';
 	}
 
+	// The channel line that a trimmed line of text is, with any blanks
+	// between '#' and "iChannel" taken out; "" when it is none.
+	std::string ChannelLineText(const std::string &line)
+	{
+		if(line.empty() || line[0] != '#')
+			return "";
+		size_t word = 1;
+		while(word < line.size() && (line[word] == ' ' || line[word] == '\t'))
+			++word;
+		const std::string rest = line.substr(word);
+		return rest.compare(0, 8, "iChannel") == 0 ? "#" + rest : "";
+	}
+
 	// Reads one channel line (trimmed, starting with "#iChannel") into
 	// channels; "" or what is wrong.
 	std::string ReadChannelLine(const std::string &line, int number, std::array<ChannelSpec, kChannelCount> &channels)
@@ -80,8 +93,11 @@ namespace
 		const size_t comment = rest.find("//");
 		if(rest.size() >= 2 && rest[0] == '"' && comment != std::string::npos && comment > rest.find('"', 1))
 			rest = Trimmed(rest.substr(0, comment));
-		if(rest.size() < 2 || rest.front() != '"' || rest.back() != '"' || rest.find('"', 1) != rest.size() - 1)
+		const size_t closing = rest.size() >= 2 && rest.front() == '"' ? rest.find('"', 1) : std::string::npos;
+		if(closing == std::string::npos)
 			return "the value of iChannel" + std::to_string(index) + " must stand in double quotes";
+		if(closing != rest.size() - 1)
+			return "only a // comment may follow the value of iChannel" + std::to_string(index);
 		const std::string value = rest.substr(1, rest.size() - 2);
 		ChannelSpec &channel = channels[static_cast<size_t>(index)];
 		const std::string name = "iChannel" + std::to_string(index);
@@ -110,6 +126,9 @@ namespace
 				channel.image = value;
 				return "";
 			}
+			if(value.find('/') != std::string::npos || value.find('.') != std::string::npos)
+				return "the image \"" + value + "\" of " + name +
+				       " is not under images/: an image path starts with images/ and has no .. in it";
 			return "unknown source \"" + value + "\" for " + name +
 			       ": bufferA to bufferD, self, sound, message, keyboard, none, or an image under images/";
 		}
@@ -155,8 +174,8 @@ ChannelLines ParseChannelLines(const std::string &text)
 		const bool lastLine = end == std::string::npos;
 		if(lastLine)
 			end = text.size();
-		const std::string line = Trimmed(text.substr(start, end - start));
-		if(line.compare(0, std::string(kChannelPrefix).size(), kChannelPrefix) == 0)
+		const std::string line = ChannelLineText(Trimmed(text.substr(start, end - start)));
+		if(!line.empty())
 		{
 			const std::string error = ReadChannelLine(line, number, parsed.channels);
 			if(!error.empty() && parsed.error.empty())
@@ -245,6 +264,12 @@ std::string ComposePassText(const std::string &passText, const std::string &comm
 		common += '\n';
 	return head + "#line 1 " + std::to_string(kCommonSourceString) + "\n" + common + "#line " +
 	       std::to_string(lineNumber + 1) + " " + std::to_string(kPassSourceString) + "\n" + passText.substr(split);
+}
+
+std::string WithoutByteOrderMark(const std::string &text)
+{
+	const std::string mark = "\xEF\xBB\xBF";
+	return text.compare(0, mark.size(), mark) == 0 ? text.substr(mark.size()) : text;
 }
 
 std::string PassHead(const std::string &passText)

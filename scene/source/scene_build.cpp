@@ -110,6 +110,15 @@ std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass)
 
 namespace
 {
+	// The lines of text before the first where blanked differs from it.
+	int CountLinesBefore(const std::string &text, const std::string &blanked)
+	{
+		int lines = 0;
+		for(size_t at = 0; at < text.size() && at < blanked.size() && text[at] == blanked[at]; ++at)
+			lines += text[at] == '\n' ? 1 : 0;
+		return lines;
+	}
+
 	// Whether the common code, below the head of a pass's text, compiles
 	// alone; the driver's log in *log when it does not.
 	bool CommonCompiles(const std::string &passText, const std::string &common, std::string *log)
@@ -146,7 +155,9 @@ namespace
 		catch(const std::exception &e)
 		{
 			std::string commonLog;
-			if(!common.bytes.empty() && !CommonCompiles(ParseChannelLines(file.bytes).text, common.bytes, &commonLog))
+			if(!common.bytes.empty() &&
+			   !CommonCompiles(ParseChannelLines(WithoutByteOrderMark(file.bytes)).text,
+			                   WithoutByteOrderMark(common.bytes), &commonLog))
 				*failure = {common.path, commonLog, true};
 			else
 				*failure = {file.path, e.what(), true};
@@ -159,7 +170,7 @@ namespace
 	GLuint BuildPass(const SceneInputs &inputs, GLuint vertexShader, const FileBytes &file, const char *basename,
 	                 BuiltPass *pass, BuildFailure *failure)
 	{
-		const ChannelLines lines = ParseChannelLines(file.bytes);
+		const ChannelLines lines = ParseChannelLines(WithoutByteOrderMark(file.bytes));
 		if(file.complete && !lines.error.empty())
 		{
 			*failure = {file.path, file.path + ":" + lines.error};
@@ -175,7 +186,7 @@ namespace
 			*failure = {file.path, badChannel};
 			return 0;
 		}
-		const std::string common = inputs.common.found ? inputs.common.bytes : "";
+		const std::string common = inputs.common.found ? WithoutByteOrderMark(inputs.common.bytes) : "";
 		const GLuint fragmentShader = CompileInput(gl::GL_FRAGMENT_SHADER, file, ComposePassText(lines.text, common),
 		                                           basename, inputs.common, failure);
 		if(fragmentShader == 0)
@@ -201,6 +212,14 @@ std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure 
 	if(!unusableCommon.empty())
 	{
 		*failure = {inputs.common.path, unusableCommon};
+		return passes;
+	}
+	const ChannelLines commonLines = ParseChannelLines(inputs.common.bytes);
+	if(commonLines.text != inputs.common.bytes)
+	{
+		const std::string line = std::to_string(CountLinesBefore(inputs.common.bytes, commonLines.text) + 1);
+		*failure = {inputs.common.path, inputs.common.path + ":" + line +
+		                                    ": channel lines belong in a pass's own file, not in the common code"};
 		return passes;
 	}
 	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, inputs.vertexShader.bytes,

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+
+#include "intro_constants.h"
 
 namespace
 {
@@ -13,10 +16,20 @@ namespace
 	const int kMaxWindowSide = 16384;
 	const double kMaxBpm = 1000.0;
 
-	// A whole finite decimal number, nothing after it.
+	// A decimal number written plainly, as the exporter takes a time: an
+	// optional minus, digits with an optional point and more digits, or a
+	// point and digits ("30", "30.5", ".5"); no exponent, no hexadecimal,
+	// nothing after it.
 	bool ParseNumber(const std::string &text, double *value)
 	{
-		if(text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
+		const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+		const size_t point = text.find('.', start);
+		const std::string whole = text.substr(start, point == std::string::npos ? std::string::npos : point - start);
+		const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+		const auto digits = [](const std::string &part) {
+			return part.find_first_not_of("0123456789") == std::string::npos;
+		};
+		if(!digits(whole) || !digits(fraction) || (whole.empty() && fraction.empty()))
 			return false;
 		char *end = nullptr;
 		errno = 0;
@@ -36,6 +49,14 @@ namespace
 	{
 		return "--size: expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
 		       ", such as 1280x720, not '" + value + "'";
+	}
+
+	// Seconds as a person writes them: "30", "30.005".
+	std::string SecondsText(double seconds)
+	{
+		std::ostringstream text;
+		text << seconds;
+		return text.str();
 	}
 
 	// Checks one option's value; returns the error line or "".
@@ -159,7 +180,16 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 	else if(parse.options.pixelFormatGiven && parse.options.renderFd < 0)
 		parse.error = "--pixel-format: only the render mode (--render FD) writes frames";
 	else if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
-		parse.error = "--to: the section must end after --from (" + std::to_string(parse.options.from) + " s)";
+		parse.error = "--to: the section must end after --from (" + SecondsText(parse.options.from) + " s)";
+	else if(parse.options.renderFd >= 0)
+	{
+		const FrameRange range =
+		    RenderRange(parse.options.from, parse.options.to, pieceSeconds, kCaptureFramesPerSecond);
+		if(range.first > range.last)
+			parse.error = "--to: the section from " + SecondsText(parse.options.from) + " to " +
+			              SecondsText(parse.options.to) + " s holds no frame (frames are 1/" +
+			              std::to_string(kCaptureFramesPerSecond) + " s apart)";
+	}
 	return parse;
 }
 

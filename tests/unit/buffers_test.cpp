@@ -55,8 +55,10 @@ TEST(ChannelLines, ABadLineIsNamedByItsNumberAndWhatIsWrong)
 	    {"#iChannel2::filter \"cubic\"", "1: unknown filter \"cubic\" for iChannel2: nearest, linear or mipmap"},
 	    {"#iChannel2::wrap \"mirror\"", "1: unknown wrap \"mirror\" for iChannel2: clamp or repeat"},
 	    {"#iChannel1::vflip \"true\"", "1: unknown setting \"vflip\" for iChannel1: filter or wrap"},
-	    {"#iChannel1 \"images/../../etc/passwd\"", "1: unknown source \"images/../../etc/passwd\""},
-	    {"#iChannel1 \"/etc/passwd\"", "1: unknown source \"/etc/passwd\""},
+	    {"#iChannel1 \"images/../../etc/passwd\"",
+	     "1: the image \"images/../../etc/passwd\" of iChannel1 is not under"},
+	    {"#iChannel1 \"/etc/passwd\"", "1: the image \"/etc/passwd\" of iChannel1 is not under images/"},
+	    {"#  iChannel1 \"self\" junk", "1: only a // comment may follow the value of iChannel1"},
 	    {"#iChannel1 \"sound\"\n#iChannel1 \"none\"", "2: iChannel1 is given a source twice"},
 	};
 	for(const auto &c : cases)

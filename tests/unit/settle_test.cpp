@@ -34,6 +34,9 @@ TEST(Settle, AFileLeftAloneForATenthOfASecondHasSettled)
 	const FileStamp old = Stamp(120, now - kSettleNanoseconds);
 	EXPECT_TRUE(LooksSettled(old, old, now));
 	EXPECT_FALSE(LooksSettled(Stamp(0, now - kSecond), Stamp(0, now - kSecond), now)) << "empty";
+	EXPECT_TRUE(LooksSettled(Stamp(0, now - kSecond), Stamp(0, now - kSecond), now, EmptyFile::Content))
+	    << "empty common code, left so";
+	EXPECT_FALSE(LooksSettled(Stamp(0, now), Stamp(0, now), now, EmptyFile::Content)) << "emptied a moment ago";
 	EXPECT_FALSE(LooksSettled(old, Stamp(180, now - kSettleNanoseconds), now)) << "grew while it was read";
 	const FileStamp recent = Stamp(120, now - kSettleNanoseconds + 1);
 	EXPECT_FALSE(LooksSettled(recent, recent, now)) << "modified within the tenth of a second";

@@ -81,6 +81,17 @@ TEST(StudioOptions, TheRenderModeTakesADescriptorAndASection)
 	EXPECT_EQ(Parse({"--render", "x"}).error.rfind("--render:", 0), 0u);
 	EXPECT_EQ(Parse({"--to", "31"}).error.rfind("--to:", 0), 0u) << "--to belongs to the render mode";
 	EXPECT_EQ(Parse({"--render", "3", "--from", "31", "--to", "30"}).error.rfind("--to:", 0), 0u);
+	EXPECT_EQ(Parse({"--render", "3", "--from", "30", "--to", "30.005"}).error,
+	          "--to: the section from 30 to 30.005 s holds no frame (frames are 1/60 s apart)");
+	EXPECT_EQ(Parse({"--render", "3", "--from", "135"}).error, "") << "the last frame alone";
+}
+
+TEST(StudioOptions, ATimeIsWrittenAsTheExporterTakesIt)
+{
+	for(const char *good : {"30", "30.5", ".5", "30."})
+		EXPECT_EQ(Parse({"--from", good}).error, "") << good;
+	for(const char *bad : {"0x10", "1e1", "inf", " 3", "3 ", "", ".", "3.2.1", "+3"})
+		EXPECT_EQ(Parse({"--from", bad}).error.rfind("--from: expected seconds", 0), 0u) << bad;
 }
 
 TEST(StudioOptions, ASectionIsItsFramesAndTheWholePieceIsEveryCapturedFrame)

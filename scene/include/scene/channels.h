@@ -86,6 +86,10 @@ std::string BufferName(int buffer);
 // common code goes right below it.
 extern const char *const kTemplateMarker;
 
+// text without the UTF-8 byte-order mark that some editors put first, which
+// no shader compiler takes.
+std::string WithoutByteOrderMark(const std::string &text);
+
 // The source-string numbers of #line directives: the pass's own lines and
 // the common code's.
 constexpr int kPassSourceString = 0;
