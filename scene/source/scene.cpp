@@ -991,7 +991,7 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 		    secondsPerTick > 0.0 ? std::max(1, static_cast<int>(budgetSeconds / secondsPerTick)) : kUnmeasuredTicks;
 	const TickRun run = PlanTicks(heldTick, target, maxTicks, mayJump);
 	// Buffers that start again from zero have nothing to fall behind.
-	progress.skipped = run.skipTo != heldTick && heldTick != kStartTick;
+	progress.skipped = heldTick != kStartTick ? run.skipTo - heldTick : 0;
 	if(run.skipTo != heldTick)
 		heldExact = false;
 	heldTick = run.skipTo;
