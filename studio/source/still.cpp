@@ -25,6 +25,14 @@ std::string StillPath(int frame)
 	return "stills/frame" + std::to_string(frame) + ".png";
 }
 
+std::string FreeStillPath(int frame, const std::function<bool(const std::string &)> &taken)
+{
+	std::string path = StillPath(frame);
+	for(int copy = 2; taken(path); ++copy)
+		path = "stills/frame" + std::to_string(frame) + "-" + std::to_string(copy) + ".png";
+	return path;
+}
+
 std::string WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height)
 {
 	const size_t slash = path.rfind('/');

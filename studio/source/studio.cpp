@@ -5,6 +5,7 @@
 #include <glload/gl_3_3.hpp>
 
 #include <GL/freeglut.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,7 +54,6 @@ namespace
 	// never freezes the window before it has said why.
 	bool buildPending = false;
 	bool stillFailed = false;
-	std::vector<unsigned char> stillPixels;
 	// The buffers: how much of a frame's time their ticks may take, so that
 	// a long replay leaves the window taking keys, and the memory their
 	// checkpoints may take, which bounds how far a seek replays.
@@ -87,12 +87,12 @@ namespace
 			state += ", looping";
 		else if(transport.loop == LoopState::MarkedA)
 			state += ", A marked";
-		std::string status = FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
-		                     std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
+		// Building comes first, where a narrow window still shows it.
+		std::string status = buildPending ? "building  " : "";
+		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
+		          std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
 		if(options.bpm > 0.0)
 			status += "  " + FormatBarBeat(seconds, options.bpm);
-		if(buildPending)
-			status += "  building";
 		if(!pendingStills.empty())
 			status += "  still " + std::to_string(pendingStills.front()) + " waits";
 		if(replayStart != kNoReplay)
@@ -114,12 +114,19 @@ namespace
 		rateFrames = 0;
 	}
 
-	// A click or drag at (x, y) on the timeline's bar seeks there.
-	void SeekToPointer(int x, int y)
+	// A press at (x, y) on the timeline's bar seeks there and starts a drag;
+	// a drag seeks to the bar's time under the pointer, clamped to the bar.
+	void PressPointer(int x, int y)
 	{
 		double t = 0.0;
-		if(timelineShown && TimelineHit(x, y, SceneWidth(), SceneHeight(), kIntroSeconds, &t))
+		dragging = timelineShown && TimelineHit(x, y, SceneWidth(), SceneHeight(), kIntroSeconds, &t);
+		if(dragging)
 			Tell(SeekTo(transport, Now(), t));
+	}
+
+	void DragPointer(int x)
+	{
+		Tell(SeekTo(transport, Now(), TimelineTimeAt(LayOutTimeline(SceneWidth(), SceneHeight()), x, kIntroSeconds)));
 	}
 
 	// Renders frame number frame as the capture does (the buffers hold its
@@ -130,9 +137,13 @@ namespace
 		SceneDrawFrame(frame);
 		const int width = SceneWidth();
 		const int height = SceneHeight();
-		stillPixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+		// Taken for this still alone, so that a huge one is not kept.
+		std::vector<unsigned char> stillPixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
 		gl::ReadPixels(0, 0, width, height, gl::GL_RGB, gl::GL_UNSIGNED_BYTE, stillPixels.data());
-		const std::string path = StillPath(frame);
+		const std::string path = FreeStillPath(frame, [](const std::string &name) {
+			struct stat status;
+			return lstat(name.c_str(), &status) == 0;
+		});
 		const std::string error = WriteStill(path, stillPixels, width, height);
 		if(error.empty())
 		{
@@ -353,15 +364,16 @@ void mouse(int button, int state, int x, int y)
 {
 	if(button != GLUT_LEFT_BUTTON)
 		return;
-	dragging = state == GLUT_DOWN;
-	if(dragging)
-		SeekToPointer(x, y);
+	if(state == GLUT_DOWN)
+		PressPointer(x, y);
+	else
+		dragging = false;
 }
 
-void motion(int x, int y)
+void motion(int x, int)
 {
-	if(dragging)
-		SeekToPointer(x, y);
+	if(dragging && timelineShown)
+		DragPointer(x);
 }
 
 void visibility(bool)
