@@ -108,6 +108,16 @@ def dying(pid):
     return fields["State"].split()[0] in ("Z", "X") or bool(pending & (1 << (signal.SIGKILL - 1)))
 
 
+def without_temporary_folders(command, writable):
+    """command in a mount namespace of its own where TMPDIR, /tmp and
+    /var/tmp are read-only, the folders in writable excepted, and the current
+    folder is /tmp: no folder where a temporary file could be made."""
+    script = ('for d in "$@"; do shift; [ "$d" = -- ] && break; mount --bind "$d" "$d"; done && '
+              'for d in "$TMPDIR" /tmp /var/tmp; do mount --rbind "$d" "$d" && mount -o remount,bind,ro "$d"; done && '
+              'cd /tmp && exec "$@"')
+    return ["unshare", "-rm", "sh", "-c", script, "sh"] + writable + ["--"] + command
+
+
 class ExportCase(unittest.TestCase):
 
     @classmethod
@@ -374,19 +384,45 @@ class FailureTest(ExportCase):
                 self.assertEqual("\n".join(line for line in stderr.splitlines() if " frames (" not in line) + "\n",
                                  said)
 
-    def test_a_signal_half_way_stops_everything_and_leaves_nothing(self):
-        for signum in (signal.SIGINT, signal.SIGTERM):
-            with self.subTest(signal.Signals(signum).name):
+    def test_signals_half_way_stop_everything_and_leave_nothing(self):
+        """One signal, or several pending together (sent while the exporter
+        is stopped): the first handled decides the status and the line, and
+        the others do not cut the clean-up short."""
+        for burst in ((signal.SIGINT,), (signal.SIGTERM,),
+                      (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGTERM)):
+            with self.subTest(" ".join(signum.name for signum in burst)):
                 process = self.start(FAKE_STUDIO_STALL=str(FRAME_COUNT // 2 + 1))
                 stderr = read_past(process, "(50 %)")
                 self.assertIsNone(process.poll())
-                process.send_signal(signum)
+                os.kill(process.pid, signal.SIGSTOP)
+                os.waitpid(process.pid, os.WUNTRACED)
+                for signum in burst + (signal.SIGCONT,):
+                    os.kill(process.pid, signum)
                 stderr += process.stderr.read().decode()
                 process.stderr.close()
-                self.assertEqual(process.wait(), 128 + signum, stderr)
+                status = process.wait()
+                self.assertIn(status - 128, burst, stderr)
                 self.assertEqual(stderr, "export-video: interrupted by %s; no video written\n" %
-                                 signal.Signals(signum).name)
+                                 signal.Signals(status - 128).name)
                 self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), ([], [], []))
+
+    def test_no_usable_temporary_folder(self):
+        """The export on the screen needs none; one for the private X server
+        is refused before anything starts."""
+        if subprocess.run(["unshare", "-rm", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no user and mount namespaces here to make the temporary folders read-only")
+        for options in ([], ["--screen"]):
+            with self.subTest(options=options):
+                result = subprocess.run(without_temporary_folders(self.command(options), [self.out_dir, self.state]),
+                                        env=self.env, capture_output=True, text=True)
+                if options:
+                    self.assertEqual((result.returncode, os.listdir(self.out_dir)), (0, ["intro.mp4"]),
+                                     result.stderr)
+                else:
+                    self.assertRefused(result.returncode, result.stderr, "no usable temporary folder for the "
+                                       "private X server (tried TMPDIR=%s, /tmp, /var/tmp, /usr/tmp and the current "
+                                       "folder); --screen renders on $DISPLAY without one" % self.tmp)
+                self.assertEqual((os.listdir(self.tmp), leftovers()), ([], []))
 
 
 if __name__ == "__main__":
