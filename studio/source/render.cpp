@@ -4,6 +4,7 @@
 #include <glload/gl_3_3.hpp>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,8 @@
 
 namespace
 {
-	// Writes all of bytes to fd; "" or the system's reason.
+	// Writes all of bytes to fd, waiting for a non-blocking descriptor to
+	// take more; "" or the system's reason.
 	std::string WriteAll(int fd, const unsigned char *bytes, size_t size)
 	{
 		while(size > 0)
@@ -26,6 +28,13 @@ namespace
 			const ssize_t written = write(fd, bytes, size);
 			if(written < 0 && errno == EINTR)
 				continue;
+			if(written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+			{
+				struct pollfd writable = {fd, POLLOUT, 0};
+				if(poll(&writable, 1, -1) < 0 && errno != EINTR)
+					return std::strerror(errno);
+				continue;
+			}
 			if(written <= 0)
 				return std::strerror(written < 0 ? errno : EIO);
 			bytes += written;

@@ -5,6 +5,7 @@ failures that only the real programs show (a shader that does not compile,
 Ctrl-C half-way)."""
 
 import ctypes
+import fcntl
 import os
 import shutil
 import signal
@@ -212,6 +213,7 @@ class ExportTest(IntroTestCase):
             self.assertTrue(rows == captured, "rendered frame %d differs from the captured one" % n)
 
     def test_the_render_modes_descriptor_is_checked_first_and_standard_output_holds_frames_alone(self):
+        """And a non-blocking descriptor is waited on."""
         env = dict(os.environ, LIBGL_ALWAYS_SOFTWARE="1", SDL_AUDIODRIVER="dummy")
         env.pop("DISPLAY", None)
         # Refused before the toolkit's X connection could take descriptor 3.
@@ -226,6 +228,19 @@ class ExportTest(IntroTestCase):
                                 cwd=self.run_dir, env=env, capture_output=True, timeout=300)
         self.assertEqual(len(result.stdout), 6 * 16 * 8 * 3, result.stderr)
         self.assertIn(b"13193 128 2", result.stderr, "the image's size line goes to standard error")
+        # A non-blocking pipe, far smaller than a frame, full at once: waited
+        # on, not failed.
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
+        os.set_blocking(write_end, False)
+        with subprocess.Popen([STUDIO, "--render", str(write_end), "--size", "160x90", "--from", "30", "--to", "30.1"],
+                              cwd=self.run_dir, env=env, pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE) as process:
+            os.close(write_end)
+            with os.fdopen(read_end, "rb") as frames:
+                received = frames.read()
+            stderr = process.stderr.read()
+        self.assertEqual((process.returncode, len(received)), (0, 6 * 160 * 90 * 3), stderr)
 
     def test_the_render_modes_yuv420p_is_its_rgb24_converted(self):
         """At an odd size, so that the last chroma column and row cover one
