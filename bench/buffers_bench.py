@@ -242,7 +242,8 @@ class Studio:
             while True:
                 for when, line in self.lines[seen:]:
                     if line.startswith("Saved stills/frame") and line.endswith(".png"):
-                        return when - sent, int(line[len("Saved stills/frame"):-len(".png")])
+                        # A second still of a frame is stills/frame<N>-2.png.
+                        return when - sent, int(line[len("Saved stills/frame"):-len(".png")].split("-")[0])
                 seen = len(self.lines)
                 if self.process.poll() is not None or time.monotonic() > deadline:
                     break
