@@ -47,6 +47,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 
 import intro_constants  # noqa: E402
+import studio_bench  # noqa: E402
 from xvfb import Xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1280, 720
@@ -104,15 +105,12 @@ def mib(count):
     return count / float(1 << 20)
 
 
-class Paths:
+class Paths(studio_bench.Paths):
+    """The studio benchmark's paths, and the bare loop's and the template's."""
+
     def __init__(self, build_dir, source_dir):
-        self.build = os.path.abspath(build_dir)
-        self.source = os.path.abspath(source_dir)
-        self.intro = os.path.join(self.build, "intro")
-        self.studio = os.path.join(self.build, "studio")
+        super().__init__(build_dir, source_dir)
         self.bare_loop = os.path.join(self.build, "bench", "bare_loop")
-        self.key_sender = os.path.join(self.build, "bench", "key_sender")
-        self.trivial = os.path.join(self.source, "bench", "trivial.frag")
         self.vertex = os.path.join(self.source, "data", "standard.vert")
         self.template = os.path.join(self.source, "data", "examples", "mainimage-wrapper.frag")
 

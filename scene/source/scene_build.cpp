@@ -63,28 +63,32 @@ bool ShadersSettled(const SceneInputs &inputs)
 	return settled;
 }
 
+namespace
+{
+	// Whether every file of inputs passes a check: dataFile for those the
+	// data-file lookup finds (by their base name), plainFile for the images.
+	bool EveryInput(const SceneInputs &inputs, bool (*dataFile)(const std::string &, const FileBytes &),
+	                bool (*plainFile)(const FileBytes &))
+	{
+		bool passes = dataFile(kVertexShaderFile, inputs.vertexShader) &&
+		              dataFile(kFragmentShaderFile, inputs.fragmentShader) &&
+		              dataFile(kCommonShaderFile, inputs.common) && plainFile(inputs.image);
+		for(int buffer = 0; buffer < kBufferCount && passes; ++buffer)
+			passes = dataFile(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
+		for(const FileBytes &image : inputs.channelImages)
+			passes = passes && plainFile(image);
+		return passes;
+	}
+}
+
 bool SceneMatches(const SceneInputs &inputs)
 {
-	bool matches = DataFileMatches(kVertexShaderFile, inputs.vertexShader) &&
-	               DataFileMatches(kFragmentShaderFile, inputs.fragmentShader) && FileMatches(inputs.image) &&
-	               DataFileMatches(kCommonShaderFile, inputs.common);
-	for(int buffer = 0; buffer < kBufferCount && matches; ++buffer)
-		matches = DataFileMatches(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
-	for(const FileBytes &image : inputs.channelImages)
-		matches = matches && FileMatches(image);
-	return matches;
+	return EveryInput(inputs, DataFileMatches, FileMatches);
 }
 
 bool SceneStampsMatch(const SceneInputs &inputs)
 {
-	bool matches = DataFileStampMatches(kVertexShaderFile, inputs.vertexShader) &&
-	               DataFileStampMatches(kFragmentShaderFile, inputs.fragmentShader) && StampMatches(inputs.image) &&
-	               DataFileStampMatches(kCommonShaderFile, inputs.common);
-	for(int buffer = 0; buffer < kBufferCount && matches; ++buffer)
-		matches = DataFileStampMatches(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
-	for(const FileBytes &image : inputs.channelImages)
-		matches = matches && StampMatches(image);
-	return matches;
+	return EveryInput(inputs, DataFileStampMatches, StampMatches);
 }
 
 std::string StartUpMessage(const BuildFailure &failure)
