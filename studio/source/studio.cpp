@@ -64,6 +64,8 @@ namespace
 	// Where the replay under way started, or -2 when the buffers keep up.
 	const int kNoReplay = -2;
 	int replayStart = kNoReplay;
+	// Whether the timeline's loudness is still being measured.
+	bool measuring = false;
 
 	// The studio's clock: seconds on a monotonic clock.
 	double Now()
@@ -93,6 +95,8 @@ namespace
 		          std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
 		if(options.bpm > 0.0)
 			status += "  " + FormatBarBeat(seconds, options.bpm);
+		if(measuring)
+			status += "  measuring the soundtrack";
 		if(!pendingStills.empty())
 			status += "  still " + std::to_string(pendingStills.front()) + " waits";
 		if(replayStart != kNoReplay)
@@ -240,7 +244,7 @@ void init(int, char **)
 		std::cerr << overlayError << std::endl;
 	SceneInit(std::cerr, true);
 	std::string timelineError;
-	TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
+	measuring = TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
 	if(!timelineError.empty())
 		std::cerr << timelineError << std::endl;
 	SceneKeepCheckpoints(kCheckpointBudgetBytes, kCaptureFrameCount);
@@ -252,6 +256,13 @@ void init(int, char **)
 void display()
 {
 	const double now = Now();
+	if(measuring)
+	{
+		std::string loudnessError;
+		measuring = TimelineMeasuring(&loudnessError);
+		if(!loudnessError.empty())
+			std::cerr << loudnessError << std::endl;
+	}
 	MusicOrder order;
 	if(TransportTick(transport, now, &order))
 		Tell(order);

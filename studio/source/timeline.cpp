@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "framework/texture_units.h"
@@ -83,6 +86,14 @@ namespace
 		GLint loop = -1;
 	};
 
+	// A measure of the loudness handed between its thread and the studio's.
+	struct LoudnessMeasure
+	{
+		std::mutex lock;
+		bool done = false;
+		LoudnessOpening loudness;
+	};
+
 	struct Timeline
 	{
 		bool enabled = false;
@@ -96,6 +107,9 @@ namespace
 		BandUniforms uniforms;
 		GlyphFont font;
 		double loudnessSeconds = 0.0;
+		// The loudness being measured on a thread of its own, so that a long
+		// soundtrack does not hold the window; null once it is in.
+		std::shared_ptr<LoudnessMeasure> measure;
 
 		TimelineLayout layout;
 		// The quads in the buffer are for this layout and status, unless stale.
@@ -202,15 +216,39 @@ bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile
 		}
 	}
 
-	const LoudnessOpening loudness = ComputeLoudness(soundtrackFile, kTimelineLoudnessColumns);
-	AddLine(error, loudness.error);
 	if(!fontError.empty())
 		AddLine(error, fontError);
-	timeline.loudnessTexture = UploadLoudness(loudness.levels);
-	timeline.loudnessSeconds = loudness.seconds;
+	// Flat until the measure is in. The thread owns its share of the measure
+	// and is left to end by itself, even after the timeline is gone.
+	timeline.loudnessTexture = UploadLoudness(std::vector<float>(kTimelineLoudnessColumns, 0.0f));
+	timeline.measure = std::make_shared<LoudnessMeasure>();
+	std::thread([measure = timeline.measure, soundtrackFile] {
+		LoudnessOpening loudness = ComputeLoudness(soundtrackFile, kTimelineLoudnessColumns);
+		const std::lock_guard<std::mutex> held(measure->lock);
+		measure->loudness = std::move(loudness);
+		measure->done = true;
+	}).detach();
 	MakeGlyphVertexArray(&timeline.vertexArray, &timeline.buffer);
 	timeline.enabled = true;
 	return true;
+}
+
+bool TimelineMeasuring(std::string *error)
+{
+	error->clear();
+	if(!timeline.measure)
+		return false;
+	{
+		const std::lock_guard<std::mutex> held(timeline.measure->lock);
+		if(!timeline.measure->done)
+			return true;
+		*error = timeline.measure->loudness.error;
+		gl::DeleteTextures(1, &timeline.loudnessTexture);
+		timeline.loudnessTexture = UploadLoudness(timeline.measure->loudness.levels);
+		timeline.loudnessSeconds = timeline.measure->loudness.seconds;
+	}
+	timeline.measure.reset();
+	return false;
 }
 
 void TimelineShutdown()

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame_probe.h"
@@ -58,6 +59,19 @@ namespace
 	};
 }
 
+namespace
+{
+	// Waits until the timeline has taken its loudness in; returns what it
+	// had to report.
+	std::string WaitForLoudness()
+	{
+		std::string error;
+		while(TimelineMeasuring(&error))
+			std::this_thread::yield();
+		return error;
+	}
+}
+
 // A soundtrack of 5 s of silence then 5 s of a sine at half scale, the
 // playhead at 7 s and the loop from 1 s to 2 s.
 TEST_F(TimelineGl, DrawsTheBandAtTheBottomWithTheEnvelopeLoopAndPlayheadAndLeavesTheFrameState)
@@ -70,6 +84,7 @@ TEST_F(TimelineGl, DrawsTheBandAtTheBottomWithTheEnvelopeLoopAndPlayheadAndLeave
 	std::string error = "not set";
 	ASSERT_TRUE(TimelineInit(soundtrack, kOverlayFontFile, &error));
 	EXPECT_EQ(error, "");
+	EXPECT_EQ(WaitForLoudness(), "");
 	TimelineResize(kWidth, kHeight);
 
 	// A texture of the message's on unit 0, which the timeline leaves alone.
@@ -152,9 +167,12 @@ TEST_F(TimelineGl, WithoutItsFontOrSoundtrackItDrawsTheBandAloneAndSaysWhyOnce)
 	const std::string font = (folder / "missing.ttf").string();
 	std::string error;
 	ASSERT_TRUE(TimelineInit(soundtrack, font, &error));
-	EXPECT_EQ(error, "Could not read the soundtrack " + soundtrack +
-	                     ": System error : No such file or directory.\nCould not read the timeline font " + font +
-	                     ": No such file or directory");
+	EXPECT_EQ(error, "Could not read the timeline font " + font + ": No such file or directory");
+	EXPECT_EQ(WaitForLoudness(), "Could not read the soundtrack " + soundtrack +
+	                                 ": System error : No such file or directory.");
+	std::string again = "not emptied";
+	EXPECT_FALSE(TimelineMeasuring(&again));
+	EXPECT_EQ(again, "") << "said once";
 	TimelineResize(kWidth, kHeight);
 
 	Target target(kWidth, kHeight, kClear);

@@ -6,8 +6,8 @@
 // (A's mark alone, or the A..B span shaded between its two marks) and the
 // playhead.
 //
-// The loudness is computed once, at TimelineInit, and uploaded once as a
-// texture on TextureUnit::kTimelineLoudness; the font's glyph atlas
+// The loudness is computed once, on a thread TimelineInit starts, and
+// uploaded once as a texture on TextureUnit::kTimelineLoudness; the font's glyph atlas
 // (overlay/glyph_atlas.h) lives on TextureUnit::kTimelineText. The band's
 // and the status text's quads are uploaded when the window's size or the
 // status text changes, and at no other time: the playhead and the loop are
@@ -39,15 +39,23 @@ struct TimelineView
 };
 
 // Sets the timeline up on the current context: the loudness of the
-// soundtrack at soundtrackFile, the glyph atlas of the TrueType font at
+// soundtrack at soundtrackFile (measured on a thread of its own, the
+// envelope flat until TimelineMeasuring takes it in), the glyph atlas of the TrueType font at
 // fontFile, and the GL objects. Without the soundtrack the envelope is flat
 // (none), without the font there is no status text; the band is drawn all
 // the same. Returns false when the timeline cannot draw at all (its program
 // does not build), and it then stays off. *error (not null) is set to the
 // lines to report, each naming what failed and why, newline-separated,
-// empty when all went well; report it whenever it is not empty, whatever
-// the result. A timeline already set up is shut down first.
+// empty when all went well (the soundtrack's are TimelineMeasuring's to
+// tell); report it whenever it is not empty, whatever the result. A
+// timeline already set up is shut down first.
 bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile, std::string *error);
+
+// Takes the soundtrack's loudness in once its measure is done: returns
+// whether it is still being measured. *error (not null) is set, once, to the
+// line to report when the soundtrack could not be read ("Could not read the
+// soundtrack PATH: ..."), else emptied.
+bool TimelineMeasuring(std::string *error);
 
 // Deletes the timeline's GL objects and forgets its window size; it is off
 // until the next TimelineInit.
