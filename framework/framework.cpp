@@ -3,6 +3,8 @@
 
 #include <glutil/Shader.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -90,6 +92,11 @@ namespace
 	}
 }
 
+Framework::UnreadableDataFile::UnreadableDataFile(const std::string &path, const std::string &reason)
+    : std::runtime_error("Could not read " + path + ": " + reason), path(path), reason(reason)
+{
+}
+
 Framework::DataFile Framework::OpenDataFileOrThrow(const std::string &basename)
 {
 	// The file system would see a name with a NUL byte cut short, and so
@@ -100,6 +107,11 @@ Framework::DataFile Framework::OpenDataFileOrThrow(const std::string &basename)
 			DataFile found = {folder + basename, InputFile(folder + basename)};
 			if(found.file.IsRegular())
 				return found;
+			// A file that is there but does not open is not passed over as
+			// missing: its reason is what the user needs.
+			struct stat status;
+			if(!found.file.IsOpen() && stat(found.path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+				throw UnreadableDataFile(found.path, found.file.Error());
 		}
 	throw std::runtime_error("Could not find the file " + basename);
 }

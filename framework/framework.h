@@ -7,6 +7,7 @@
 #include <glload/gl_3_3.hpp>
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,13 +65,24 @@ namespace Framework
 		InputFile file;
 	};
 
+	// A data file that is there, a regular file, but does not open.
+	struct UnreadableDataFile : std::runtime_error
+	{
+		UnreadableDataFile(const std::string &path, const std::string &reason);
+		std::string path;    // "data/intro.frag"
+		std::string reason;  // the system's, "Permission denied"
+	};
+
 	// Finds and opens the data file basename: "data/" + basename when that
 	// opens as a regular file (after links), else "../data/" + basename, both
 	// relative to the working directory. Each name is opened once, without
 	// blocking, and judged on the descriptor opened, so a FIFO, device or
 	// directory of that name is passed over and never waited on, and the
 	// file handed back is the one judged. Throws std::runtime_error("Could
-	// not find the file " + basename) when neither is a regular file.
+	// not find the file " + basename) when neither is a regular file, or
+	// UnreadableDataFile ("Could not read " + path + ": " + the system's
+	// reason) for a regular file that is there but does not open, such as
+	// one without read permission.
 	DataFile OpenDataFileOrThrow(const std::string &basename);
 
 	// "data/" + basename when that file opens as a regular file, else

@@ -133,6 +133,14 @@ FileBytes ReadDataFile(const std::string &basename, EmptyFile empty)
 		Framework::DataFile found = Framework::OpenDataFileOrThrow(basename);
 		return ReadOpened(found.path, found.file, empty);
 	}
+	catch(const Framework::UnreadableDataFile &e)
+	{
+		FileBytes unreadable;
+		unreadable.path = e.path;
+		unreadable.found = true;
+		unreadable.error = e.reason;
+		return unreadable;
+	}
 	catch(const std::runtime_error &e)
 	{
 		FileBytes missing;
@@ -147,6 +155,10 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known)
 	{
 		Framework::DataFile found = Framework::OpenDataFileOrThrow(basename);
 		return found.path == known.path && OpenedMatches(known, found.file);
+	}
+	catch(const Framework::UnreadableDataFile &e)
+	{
+		return known.path == e.path && !known.complete && known.error == e.reason;
 	}
 	catch(const std::runtime_error &e)
 	{

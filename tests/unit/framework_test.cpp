@@ -2,8 +2,10 @@
 // the data-file lookup.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -117,6 +119,36 @@ TEST_F(LookupTree, AMissingFileNamesOnlyItsBaseName)
 	const std::string withNul("present.frag\0x", 14);
 	EXPECT_EQ(MissingMessage(withNul), "Could not find the file present.frag")
 	    << "a name with a NUL byte names no file, not the one before the NUL";
+}
+
+TEST_F(LookupTree, AFileThatIsThereButDoesNotOpenIsNamedWithItsReason)
+{
+	Write("work/data/locked.frag");
+	std::filesystem::permissions(root / "work" / "data" / "locked.frag", std::filesystem::perms::none);
+	std::filesystem::permissions(root, std::filesystem::perms::all);
+	// The super-user opens any file: the lookup runs in a child that gives
+	// that up, and hands back what it said.
+	int message[2];
+	ASSERT_EQ(pipe(message), 0);
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if(child == 0)
+	{
+		close(message[0]);
+		if(geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+			_exit(2);
+		const std::string said = MissingMessage("locked.frag");
+		_exit(write(message[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 3);
+	}
+	close(message[1]);
+	char said[256];
+	const ssize_t size = read(message[0], said, sizeof said);
+	close(message[0]);
+	int status = 0;
+	waitpid(child, &status, 0);
+	ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+	EXPECT_EQ(std::string(said, static_cast<size_t>(std::max<ssize_t>(size, 0))),
+	          "Could not read data/locked.frag: Permission denied");
 }
 
 TEST_F(LookupTree, TheWorkingDirectoryDecidesNotTheExecutable)
