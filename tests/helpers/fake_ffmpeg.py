@@ -8,11 +8,15 @@ pipe:N` after each, and writes, in the folder FAKE_STATE, ffmpeg.args (its
 arguments, one a line), ffmpeg.pipe (the device and inode of its standard
 input) and ffmpeg.frames (the number each frame carries in its first four
 bytes, as fake_studio.py writes them). The output, its last argument, is
-made at once and given "video N" and "audio" lines at the end.
+made at once and given "video N" and "audio" lines at the end; as ffmpeg
+does, it writes no audio when the sound is sought to the soundtrack's end
+(135 s) unless -af apad pads it.
 
 FAKE_FFMPEG_FAIL_AFTER=N: say so on standard error after N frames and exit 1.
 FAKE_FFMPEG_QUIET_FAIL_AFTER=N: the same without a word.
 FAKE_FFMPEG_STOP_AFTER=N: stop reading after N frames and exit 0.
+FAKE_FFMPEG_LEAVE_AFTER=N: stop reading after N frames, wait until the
+studio has closed its end of the pipe, and exit 0 with its last frames unread.
 FAKE_FFMPEG_EMPTY=1: read every frame and exit 0 with the output empty.
 FAKE_FFMPEG_DROP=N: write N frames fewer than it read.
 FAKE_FFMPEG_NO_AUDIO=1: write no audio line.
@@ -22,6 +26,7 @@ on any other file."""
 
 import json
 import os
+import select
 import struct
 import sys
 
@@ -67,6 +72,11 @@ while True:
                  else 1)
     if len(numbers) == int(os.environ.get("FAKE_FFMPEG_STOP_AFTER", "-1")):
         sys.exit(0)
+    if len(numbers) == int(os.environ.get("FAKE_FFMPEG_LEAVE_AFTER", "-1")):
+        hang_up = select.poll()
+        hang_up.register(0, 0)   # POLLHUP alone, which needs no asking
+        hang_up.poll()
+        sys.exit(0)
     frame = sys.stdin.buffer.read(frame_bytes)
     if len(frame) < frame_bytes:
         break
@@ -77,4 +87,5 @@ write("ffmpeg.frames", " ".join(map(str, numbers)))
 if "FAKE_FFMPEG_EMPTY" not in os.environ:
     with open(args[-1], "w") as f:
         f.write("video %d\n" % (len(numbers) - int(os.environ.get("FAKE_FFMPEG_DROP", "0"))))
-        f.write("" if "FAKE_FFMPEG_NO_AUDIO" in os.environ else "audio\n")
+        sought = float(args[args.index("-ss") + 1]) if "-ss" in args else 0.0
+        f.write("" if "FAKE_FFMPEG_NO_AUDIO" in os.environ or sought >= 135 and "-af" not in args else "audio\n")

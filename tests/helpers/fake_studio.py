@@ -12,7 +12,8 @@ frame, as a shader that fails to build does.
 FAKE_STUDIO_LIMIT=N: refuse sizes with a side above N as the studio refuses
 sizes beyond the driver's limit (one line, status 2).
 FAKE_STUDIO_WARN=TEXT: print TEXT on standard error first, and render.
-FAKE_STUDIO_STALL=N: after N frames, wait for ever."""
+FAKE_STUDIO_STALL=N: after N frames, wait for ever.
+FAKE_STUDIO_END_AFTER=N: after N frames, exit 0."""
 
 import math
 import os
@@ -62,9 +63,12 @@ last = lround(PIECE_SECONDS * FRAME_RATE) if end >= PIECE_SECONDS else lround(en
 frame = bytearray(width * height * 3 if options.get("--pixel-format", "rgb24") == "rgb24" else
                   video_encoding.raw_frame_bytes(width, height))
 stall = int(os.environ.get("FAKE_STUDIO_STALL", "-1"))
+end_after = int(os.environ.get("FAKE_STUDIO_END_AFTER", "-1"))
 for number in range(first, last + 1):
     if number - first == stall:
         signal.pause()
+    if number - first == end_after:
+        sys.exit(0)
     frame[:4] = struct.pack("<I", number)
     view = memoryview(frame)
     while view:

@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
@@ -98,6 +99,13 @@ def read_past(process, text, limit=120):
             raise AssertionError("no line with %r; the exporter said:\n%s" % (text, seen.decode()))
         seen += data
     return seen.split(text.encode(), 1)[1].split(b"\n", 1)[1].decode()
+
+
+def stalling(command, seconds):
+    """command run as the exporter's main block runs it, STALL_SECONDS lowered to seconds."""
+    return [sys.executable, "-c", "import signal, sys, export_test; e = export_test.load_exporter(); e.STALL_SECONDS = "
+            "%r; [signal.signal(n, e.on_stop) for n in e.STOP_SIGNALS]; sys.exit(e.main(sys.argv[1:]))" % seconds
+            ] + command[1:]
 
 
 def dying(pid):
@@ -268,8 +276,10 @@ class UsageTest(ExportCase):
         plain = os.path.join(self.base, "plain")
         shutil.copy(FAKE_STUDIO, plain)
         os.chmod(plain, 0o644)
-        no_wav, no_data = self.folder(), os.path.join(self.folder(), "run")
-        shutil.copytree(os.path.join(self.base, "data"), os.path.join(no_wav, "data"))
+        no_wav, no_data, fifo = self.folder(), os.path.join(self.folder(), "run"), self.folder()
+        for run_dir in (no_wav, fifo):
+            shutil.copytree(os.path.join(self.base, "data"), os.path.join(run_dir, "data"))
+        os.mkfifo(os.path.join(fifo, SOUNDTRACK))
         os.mkdir(no_data)
         shutil.copy(os.path.join(self.run_dir, SOUNDTRACK), no_data)
         for studio, run_dir, env, said in (
@@ -278,6 +288,7 @@ class UsageTest(ExportCase):
                  "the run directory %s/none is not a directory" % self.base),
                 (FAKE_STUDIO, no_data, {}, "no data/standard.vert in %s or its parent" % no_data),
                 (FAKE_STUDIO, no_wav, {}, "no soundtrack %s in %s" % (SOUNDTRACK, no_wav)),
+                (FAKE_STUDIO, fifo, {}, "%s/%s is a FIFO, not a regular file" % (fifo, SOUNDTRACK)),
                 (FAKE_STUDIO, self.run_dir, {"PATH": self.folder()},
                  "ffmpeg is not installed or not on PATH (Debian package ffmpeg)"),
                 (FAKE_STUDIO, self.run_dir, {"DISPLAY": ""}, "--screen needs an X display, but DISPLAY is not set")):
@@ -326,18 +337,25 @@ class StreamTest(ExportCase):
         self.assertEqual(lines[-1], "export-video: wrote %s (%d frames, 4x2)" % (self.output, FRAME_COUNT))
 
     def test_a_section_has_its_frames_and_the_sound_from_its_start(self):
-        status, stderr = self.export(["--screen", "--from", "30", "--to", "31"])
-        self.assertEqual(status, 0, stderr)
-        self.assertEqual(self.state_of("ffmpeg.frames"), [str(n) for n in range(1800, 1860)])
+        """The last frame alone too, its sound the silence after the soundtrack's end."""
+        for start, end, frames, sound in (("30", "31", range(1800, 1860), "30.000000 -t 1.000000"),
+                                          ("134.995", "135", [8100], "135.000000 -t 0.016667")):
+            status, stderr = self.export(["--screen", "--from", start, "--to", end])
+            self.assertEqual((status, self.state_of("ffmpeg.frames")), (0, [str(n) for n in frames]), stderr)
+            self.assertIn("-ss %s -i %s/%s" % (sound, self.run_dir, SOUNDTRACK), " ".join(self.state_of("ffmpeg.args")))
+            with open(self.output) as f:
+                self.assertEqual(f.read(), "video %d\naudio\n" % len(frames))
         self.assertEqual(self.state_of("studio.env"), [":fake", "None"])
-        self.assertIn("-ss 30.000000 -t 1.000000 -i %s/%s" % (self.run_dir, SOUNDTRACK),
-                      " ".join(self.state_of("ffmpeg.args")))
-        with open(self.output) as f:
-            self.assertEqual(f.read(), "video 60\naudio\n")
 
-    def test_leftovers_of_a_killed_export_are_cleared_by_the_next(self):
+    def test_one_export_at_a_time_and_a_killed_ones_leftovers_are_cleared_by_the_next(self):
         process = self.start(FAKE_STUDIO_STALL=str(FRAME_COUNT // 2 + 1))
         read_past(process, "(50 %)")
+        # A second one to the same video, through a link to its folder, is refused and starts nothing.
+        state, link = self.folder(), os.path.join(self.folder(), "link")
+        os.symlink(self.out_dir, link)
+        status, stderr = self.export(output=link + "/intro.mp4", FAKE_STATE=state)
+        self.assertEqual((status, stderr, os.listdir(state)), (1, "export-video: another export is writing %s/"
+                                                                  "intro.mp4\n" % link, []))
         process.kill()
         process.wait()
         process.stderr.close()
@@ -346,8 +364,9 @@ class StreamTest(ExportCase):
         self.assertEqual(len(orphans), 2)
         self.assertTrue(all(dying(pid) for pid in orphans))
         self.assertLessEqual(set(leftovers()), set(orphans))
+        # Its lock file stays, but not its lock.
         killed = ".intro.mp4.%d.tmp" % process.pid
-        self.assertEqual(os.listdir(self.out_dir), [killed])
+        self.assertEqual(sorted(os.listdir(self.out_dir)), [killed, ".intro.mp4.lock"])
         # One of a run that still goes on stays.
         running = ".intro.mp4.%d.tmp" % os.getpid()
         open(os.path.join(self.out_dir, running), "w").close()
@@ -360,7 +379,7 @@ class FailureTest(ExportCase):
 
     def test_each_failure_names_its_cause_and_leaves_nothing(self):
         log = "0:3(15): error: value of type float cannot be assigned to variable of type vec4"
-        for env, said in (
+        for env, said, *options in (
                 ({"FAKE_STUDIO_LOG": log}, "export-video: the studio failed with exit status 1 at start-up; "
                  "it said:\n%s\n" % log),
                 ({"FAKE_STUDIO_LIMIT": "3"}, "export-video: studio: --size 4x2 is larger than this driver's limit "
@@ -369,17 +388,19 @@ class FailureTest(ExportCase):
                  "frames; its last lines:\n[fake] Conversion failed after frame 49\n" % FRAME_COUNT),
                 ({"FAKE_FFMPEG_QUIET_FAIL_AFTER": "50"}, "export-video: ffmpeg failed with exit status 1 after 50 of "
                  "%d frames, with nothing on its standard error\n" % FRAME_COUNT),
-                ({"FAKE_FFMPEG_STOP_AFTER": "50"}, "export-video: the studio failed with exit status 1 after 50 of "
-                 "%d frames; it said:\nstudio: could not write the frames: Broken pipe\n" % FRAME_COUNT),
+                # The studio still writing when ffmpeg goes (64x64 overflows the 1 MiB pipe), and one that has ended.
+                ({"FAKE_FFMPEG_STOP_AFTER": "50"}, "export-video: ffmpeg ended (status 0) before it had read every "
+                 "frame, after 50 of %d frames, with nothing on its standard error\n" % FRAME_COUNT, "--size", "64x64"),
+                ({"FAKE_FFMPEG_LEAVE_AFTER": "50"}, "export-video: ffmpeg ended (status 0) before it had read every "
+                 "frame, after 50 of 600 frames, with nothing on its standard error\n", "--to", "10"),
+                ({"FAKE_STUDIO_END_AFTER": "50"}, "export-video: the studio ended (status 0) after 50 of %d frames, "
+                 "without a word\n" % FRAME_COUNT),
                 ({"FAKE_FFMPEG_EMPTY": "1"}, "export-video: ffmpeg ended well but wrote nothing (an empty file)\n"),
                 ({"FAKE_FFMPEG_DROP": "1"}, "export-video: the video ffmpeg wrote holds %d frames, not one stream "
                  "of %d frames\n" % (FRAME_COUNT - 1, FRAME_COUNT)),
                 ({"FAKE_FFMPEG_NO_AUDIO": "1"}, "export-video: the video ffmpeg wrote holds no sound\n")):
-            # Frames of 64x64 overflow the exporter's 1 MiB pipe long before
-            # the piece ends, so the studio is still writing when ffmpeg goes.
-            options = ("--screen", "--size", "64x64") if "FAKE_FFMPEG_STOP_AFTER" in env else ("--screen",)
-            with self.subTest(said):
-                status, stderr = self.export(options, **env)
+            with self.subTest(said, options=options):
+                status, stderr = self.export(["--screen"] + options, **env)
                 self.assertFailedCleanly(status, stderr, said.split("\n")[0])
                 self.assertEqual("\n".join(line for line in stderr.splitlines() if " frames (" not in line) + "\n",
                                  said)
@@ -405,6 +426,27 @@ class FailureTest(ExportCase):
                 self.assertEqual(stderr, "export-video: interrupted by %s; no video written\n" %
                                  signal.Signals(status - 128).name)
                 self.assertEqual((os.listdir(self.out_dir), os.listdir(self.tmp), leftovers()), ([], [], []))
+
+    def test_a_stall_is_said_once_naming_the_child_at_fault(self):
+        """The whole export with STALL_SECONDS lowered, then each look at a
+        stall in turn."""
+        process = subprocess.Popen(stalling(self.command(), 0.25), env=dict(
+            self.env, FAKE_STUDIO_STALL="0", PYTHONPATH=os.path.dirname(__file__), INTRO_SOURCE_DIR=SOURCE_DIR),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        read_past(process, "export-video: no frame for 0.25 s: the studio has written none since ")
+        process.terminate()
+        process.communicate()
+        self.assertEqual((process.returncode, os.listdir(self.out_dir), leftovers()), (128 + signal.SIGTERM, [], []))
+        said, studio = [], types.SimpleNamespace(poll=lambda: None)
+        export = types.SimpleNamespace(seen=None, count=9, studio=studio, ffmpeg=types.SimpleNamespace(pid=-1),
+                                       progress=types.SimpleNamespace(done=5, write=said.append))
+        for waiting, ended in ((0, None), (0, None), (0, None), (12, None), (12, None), (12, None), (0, 0), (0, 0)):
+            export.unread, studio.poll = (lambda: waiting), (lambda: ended)
+            load_exporter().Export.watch(export)
+        self.assertEqual([line.split(" since ")[0] for line in said],
+                         ["export-video: no frame for 30 s: the studio has written none",
+                          "export-video: no frame for 30 s: ffmpeg has read none of those waiting for it"])
+        self.assertRegex(said[0], r" since [0-9]{2}:[0-9]{2}:[0-9]{2} \(5 of 9 frames encoded\); still waiting$")
 
     def test_no_usable_temporary_folder(self):
         """The export on the screen needs none; one for the private X server
