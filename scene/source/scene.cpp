@@ -861,31 +861,55 @@ namespace
 	}
 }
 
-void InitializeProgram()
+namespace
 {
-	// A shader saved a moment before start-up is given a moment to settle;
-	// whatever is there then is built, so that an empty file fails as ever.
-	SceneInputs inputs = ReadAndKeep();
-	for(int read = 1; read < kStartUpSettleReads && SettlesByItself(inputs); ++read)
+	// Reads the files, a shader saved a moment before start-up given a moment
+	// to settle (whatever is there then is built, so that an empty file fails
+	// as ever), and builds them; false with *failure set when the build
+	// fails, the files read then remembered as the failed ones.
+	bool BuildAtStartUp(BuildFailure *failure)
 	{
-		std::this_thread::sleep_for(kStartUpSettlePause);
-		inputs = ReadAndKeep();
+		SceneInputs inputs = ReadAndKeep();
+		for(int read = 1; read < kStartUpSettleReads && SettlesByItself(inputs); ++read)
+		{
+			std::this_thread::sleep_for(kStartUpSettlePause);
+			inputs = ReadAndKeep();
+		}
+		if(!BuildAndInstall(inputs, failure))
+		{
+			rebuildMemory.failed = inputs;
+			rebuildMemory.haveFailed = true;
+			return false;
+		}
+		rebuildMemory.built = inputs;
+		rebuildMemory.haveBuilt = true;
+		return true;
 	}
-	BuildFailure failure;
-	if(!BuildAndInstall(inputs, &failure))
-		throw std::runtime_error(StartUpMessage(failure));
-	rebuildMemory.built = inputs;
-	rebuildMemory.haveBuilt = true;
 }
 
-void SceneInit(std::ostream &errors, bool onOverlay)
+void InitializeProgram()
+{
+	BuildFailure failure;
+	if(!BuildAtStartUp(&failure))
+		throw std::runtime_error(StartUpMessage(failure));
+}
+
+void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure)
 {
 	buildReports.errors = &errors;
 	buildReports.onOverlay = onOverlay;
 	gl::PixelStorei(gl::GL_UNPACK_ALIGNMENT, 1);
 	gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
 	gl::GetIntegerv(gl::GL_MAX_TEXTURE_SIZE, &maxTextureSide);
-	InitializeProgram();
+	if(onFailure == StartUpFailure::Ends)
+		InitializeProgram();
+	else
+	{
+		BuildFailure failure;
+		if(!BuildAtStartUp(&failure))
+			ReportBuild(buildReports, OverlayKind::Error, failure.file, failure.message + "\n",
+			            StartUpMessage(failure) + "\n");
+	}
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);
 	gl::BindVertexArray(vao);
@@ -1027,9 +1051,9 @@ void SceneDraw(float shaderSeconds, int frame)
 {
 	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
-	// The sound is analysed at exactly the time the shader gets, so that a
-	// capture hears what a live run at the same moment would.
-	DrawPass(passes.back(), shaderSeconds, frame, heldTick);
+	// Before a first good build there is nothing to draw but black.
+	if(!passes.empty())
+		DrawPass(passes.back(), shaderSeconds, frame, heldTick);
 }
 
 void SceneDrawFrame(int frame)

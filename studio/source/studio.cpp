@@ -242,7 +242,9 @@ void init(int, char **)
 	std::string overlayError;
 	if(!OverlayInit(kOverlayFontFile, &overlayError))
 		std::cerr << overlayError << std::endl;
-	SceneInit(std::cerr, true);
+	// A shader broken at start-up is shown on the overlay over a black
+	// picture, and the first good build takes over.
+	SceneInit(std::cerr, true, StartUpFailure::Waits);
 	std::string timelineError;
 	measuring = TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
 	if(!timelineError.empty())

@@ -122,6 +122,18 @@ class StudioWindowTest(StudioTestCase):
         self.assertTrue(studio.stdout().startswith("usage: studio [--from SECONDS] [--size WxH] [--bpm N]"))
 
 
+    def test_a_shader_broken_at_start_up_is_shown_and_the_first_good_build_takes_over(self):
+        studio = self.studio(["--size", "320x180"], shader="#version 330\nvoid main() { broken }\n")
+        studio.wait_until(lambda: "data/intro.frag:\n" in studio.stderr(), 60)
+        self.assertIsNone(studio.process.poll(), "the studio waits for a good build: " + studio.stderr())
+        self.assertRegex(studio.stderr(), r"^data/intro\.frag:\n0:2\(")
+        replace_file(os.path.join(studio.cwd, "data", "intro.frag"),
+                     "#version 330\nout vec4 outputColor;\nvoid main() { outputColor = vec4(0.0, 0.0, 1.0, 1.0); }\n")
+        until(lambda: studio.xwin("pixel", studio.window, 160, 90)[1] == ["0", "0", "255"], 60)
+        self.assertEqual(studio.xwin("pixel", studio.window, 160, 90)[1], ["0", "0", "255"])
+        self.quit(studio)
+
+
 class StudioTimeTest(StudioTestCase):
 
     def test_from_pause_steps_seeks_and_home_read_back_from_the_picture(self):

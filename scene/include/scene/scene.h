@@ -42,11 +42,21 @@
 // use as they were.
 void InitializeProgram();
 
-// Sets the scene up on the current context: the program (InitializeProgram,
-// whose failure passes on), the quad and its vertex array, and the frame-state
-// rule above. Later build reports go to errors, and with onOverlay also over
-// the picture (the overlay must then have been set up by the caller).
-void SceneInit(std::ostream &errors, bool onOverlay);
+// How SceneInit takes a build that fails at start-up: the intro's way, the
+// exception of InitializeProgram, which ends the run; or the studio's, a
+// report like a later rebuild's (on errors, and on the overlay), with no
+// passes, so a black picture, until the first good build.
+enum class StartUpFailure
+{
+	Ends,
+	Waits,
+};
+
+// Sets the scene up on the current context: the passes (InitializeProgram),
+// the quad and its vertex array, and the frame-state rule above. Later build
+// reports go to errors, and with onOverlay also over the picture (the
+// overlay must then have been set up by the caller).
+void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure = StartUpFailure::Ends);
 
 // Rebuilds the program when its files changed and restores the size inputs.
 // A failure keeps the last program that built and is reported once while it
@@ -83,10 +93,10 @@ bool SceneHasBuffers();
 // Where the buffers stand.
 struct BufferProgress
 {
-	int held = 0;          // the tick whose output they hold (the target when there are no buffers)
-	bool exact = true;     // every tick up to held ran: none was skipped
-	int skipped = 0;       // ticks this call skipped to keep up (a start from zero aside)
-	int replayFrom = 0;    // the tick this call's run started after
+	int held = 0;        // the tick whose output they hold (the target when there are no buffers)
+	bool exact = true;   // every tick up to held ran: none was skipped
+	int skipped = 0;     // ticks this call skipped to keep up (a start from zero aside)
+	int replayFrom = 0;  // the tick this call's run started after
 };
 
 // Runs the buffers' ticks toward tick target, tick k at the time of frame k
