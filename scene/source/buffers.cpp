@@ -7,15 +7,7 @@ namespace
 {
 	GLuint MakeFloatTexture(int width, int height)
 	{
-		GLuint texture = 0;
-		gl::GenTextures(1, &texture);
-		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
-		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA32F, width, height, 0, gl::GL_RGBA, gl::GL_FLOAT, nullptr);
-		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAX_LEVEL, 0);
-		gl::BindTexture(gl::GL_TEXTURE_2D, 0);
-		gl::ActiveTexture(gl::GL_TEXTURE0);
-		return texture;
+		return MakeTexture(gl::GL_RGBA32F, width, height, gl::GL_RGBA, gl::GL_FLOAT, nullptr, false);
 	}
 
 	// Copies one texture's level 0 into another of the same size and format,
@@ -32,6 +24,23 @@ namespace
 		gl::BindFramebuffer(gl::GL_FRAMEBUFFER, framebuffer);
 		gl::DeleteFramebuffers(1, &read);
 	}
+}
+
+GLuint MakeTexture(GLenum internalFormat, int width, int height, GLenum format, GLenum type, const void *pixels,
+                   bool mipmaps)
+{
+	GLuint texture = 0;
+	gl::GenTextures(1, &texture);
+	gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
+	gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+	gl::TexImage2D(gl::GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format, type, pixels);
+	if(mipmaps)
+		gl::GenerateMipmap(gl::GL_TEXTURE_2D);
+	else
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAX_LEVEL, 0);
+	gl::BindTexture(gl::GL_TEXTURE_2D, 0);
+	gl::ActiveTexture(gl::GL_TEXTURE0);
+	return texture;
 }
 
 bool MakeBufferTextures(BufferTextures &buffers, const std::array<bool, kBufferCount> &present, int width, int height,

@@ -34,6 +34,34 @@ namespace
 
 	const char *const kImageFolder = "images/";
 
+	// The values of a channel's settings, by the names its lines give them.
+	template <typename Value>
+	struct NamedValue
+	{
+		const char *name;
+		Value value;
+	};
+	const NamedValue<ChannelFilter> kFilters[] = {
+	    {"nearest", ChannelFilter::Nearest}, {"linear", ChannelFilter::Linear}, {"mipmap", ChannelFilter::Mipmap}};
+	const NamedValue<ChannelWrap> kWraps[] = {{"clamp", ChannelWrap::Clamp}, {"repeat", ChannelWrap::Repeat}};
+
+	// Sets *setting (not yet given: Value::Default) to the value named in
+	// values; "" or what is wrong.
+	template <typename Value, size_t count>
+	std::string ReadSetting(const NamedValue<Value> (&values)[count], const std::string &given,
+	                        const std::string &channel, const char *what, const char *known, Value &setting)
+	{
+		if(setting != Value::Default)
+			return channel + " is given a " + what + " twice";
+		for(const NamedValue<Value> &named : values)
+			if(given == named.name)
+			{
+				setting = named.value;
+				return "";
+			}
+		return std::string("unknown ") + what + " \"" + given + "\" for " + channel + ": " + known;
+	}
+
 	std::string Trimmed(const std::string &text)
 	{
 		size_t first = 0;
@@ -69,7 +97,7 @@ namespace
 		while(word < line.size() && (line[word] == ' ' || line[word] == '\t'))
 			++word;
 		const std::string rest = line.substr(word);
-		return rest.compare(0, 8, "iChannel") == 0 ? "#" + rest : "";
+		return rest.compare(0, std::string(kChannelPrefix + 1).size(), kChannelPrefix + 1) == 0 ? "#" + rest : "";
 	}
 
 	// Reads one channel line (trimmed, starting with "#iChannel") into
@@ -133,31 +161,9 @@ namespace
 			       ": bufferA to bufferD, self, sound, message, keyboard, none, or an image under images/";
 		}
 		if(setting == "filter")
-		{
-			if(channel.filter != ChannelFilter::Default)
-				return name + " is given a filter twice";
-			if(value == "nearest")
-				channel.filter = ChannelFilter::Nearest;
-			else if(value == "linear")
-				channel.filter = ChannelFilter::Linear;
-			else if(value == "mipmap")
-				channel.filter = ChannelFilter::Mipmap;
-			else
-				return "unknown filter \"" + value + "\" for " + name + ": nearest, linear or mipmap";
-			return "";
-		}
+			return ReadSetting(kFilters, value, name, "filter", "nearest, linear or mipmap", channel.filter);
 		if(setting == "wrap")
-		{
-			if(channel.wrap != ChannelWrap::Default)
-				return name + " is given a wrap twice";
-			if(value == "clamp")
-				channel.wrap = ChannelWrap::Clamp;
-			else if(value == "repeat")
-				channel.wrap = ChannelWrap::Repeat;
-			else
-				return "unknown wrap \"" + value + "\" for " + name + ": clamp or repeat";
-			return "";
-		}
+			return ReadSetting(kWraps, value, name, "wrap", "clamp or repeat", channel.wrap);
 		return "unknown setting \"" + setting + "\" for " + name + ": filter or wrap";
 	}
 }
@@ -228,10 +234,7 @@ namespace
 		}
 		return std::string::npos;
 	}
-}
 
-namespace
-{
 	// The offset just past the line below which the common code goes (the
 	// template's marker, else #version), and that line's number; 0 and 0 when
 	// the text has neither.

@@ -286,23 +286,6 @@ namespace
 	// The driver's largest texture side, asked once at set-up.
 	int maxTextureSide = 0;
 
-	// Uploads decoded RGBA texels to a new texture through the scratch unit;
-	// with mipmaps when asked.
-	GLuint UploadImage(const DecodedImage &decoded, bool mipmaps)
-	{
-		GLuint texture = 0;
-		gl::GenTextures(1, &texture);
-		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
-		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
-		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_RGBA, decoded.width, decoded.height, 0, gl::GL_RGBA,
-		               gl::GL_UNSIGNED_BYTE, decoded.pixels.get());
-		if(mipmaps)
-			gl::GenerateMipmap(gl::GL_TEXTURE_2D);
-		gl::BindTexture(gl::GL_TEXTURE_2D, 0);
-		gl::ActiveTexture(gl::GL_TEXTURE0);
-		return texture;
-	}
-
 	// Decodes the image bottom row first and uploads it to a new texture on
 	// the message's unit, replacing the previous one. An image that cannot be
 	// read or decoded, or is too large (DecodeMessageImage), is reported and
@@ -382,7 +365,10 @@ namespace
 							          decoded.error;
 				break;
 			}
-			loaded.push_back({file, UploadImage(decoded, true), decoded.width, decoded.height});
+			loaded.push_back({file,
+			                  MakeTexture(gl::GL_RGBA, decoded.width, decoded.height, gl::GL_RGBA, gl::GL_UNSIGNED_BYTE,
+			                              decoded.pixels.get(), true),
+			                  decoded.width, decoded.height});
 		}
 		if(!failure.empty())
 		{
@@ -408,14 +394,8 @@ namespace
 		if(keyboardTexture == 0)
 		{
 			const std::vector<unsigned char> noKeys(kKeyboardWidth * kKeyboardHeight, 0);
-			gl::GenTextures(1, &keyboardTexture);
-			gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
-			gl::BindTexture(gl::GL_TEXTURE_2D, keyboardTexture);
-			gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R8, kKeyboardWidth, kKeyboardHeight, 0, gl::GL_RED,
-			               gl::GL_UNSIGNED_BYTE, noKeys.data());
-			gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAX_LEVEL, 0);
-			gl::BindTexture(gl::GL_TEXTURE_2D, 0);
-			gl::ActiveTexture(gl::GL_TEXTURE0);
+			keyboardTexture = MakeTexture(gl::GL_R8, kKeyboardWidth, kKeyboardHeight, gl::GL_RED, gl::GL_UNSIGNED_BYTE,
+			                              noKeys.data(), false);
 		}
 		return keyboardTexture;
 	}
@@ -1043,7 +1023,6 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 		secondsPerTick = (Seconds() - start) / (heldTick - progress.replayFrom);
 	}
 	progress.held = heldTick;
-	progress.exact = heldExact;
 	return progress;
 }
 

@@ -140,11 +140,12 @@ namespace
 		}
 	}
 
-	// Compiles one shader from text read from file; returns the shader, or 0
-	// with *failure set. A fault of the common code in the text is reported
-	// as the common file's, with its log alone.
-	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const std::string &text, const char *basename,
-	                    const FileBytes &common, BuildFailure *failure)
+	// Compiles one shader from the text of a file read (with the common code
+	// put in when there is any); returns the shader, or 0 with *failure set.
+	// A fault of the common code in the text is reported as the common
+	// file's, with its log alone.
+	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const char *basename, const std::string &text,
+	                    const std::string &common, const std::string &commonPath, BuildFailure *failure)
 	{
 		const std::string unusable = DataFileFailure(file);
 		if(!unusable.empty())
@@ -154,15 +155,13 @@ namespace
 		}
 		try
 		{
-			return glutil::CompileShader(shaderType, text);
+			return glutil::CompileShader(shaderType, ComposePassText(text, common));
 		}
 		catch(const std::exception &e)
 		{
 			std::string commonLog;
-			if(!common.bytes.empty() &&
-			   !CommonCompiles(ParseChannelLines(WithoutByteOrderMark(file.bytes)).text,
-			                   WithoutByteOrderMark(common.bytes), &commonLog))
-				*failure = {common.path, commonLog, true};
+			if(!common.empty() && !CommonCompiles(text, common, &commonLog))
+				*failure = {commonPath, commonLog, true};
 			else
 				*failure = {file.path, e.what(), true};
 			return 0;
@@ -171,8 +170,8 @@ namespace
 
 	// Builds one pass's program from its fragment shader file and the
 	// compiled vertex shader; 0 with *failure set when it fails.
-	GLuint BuildPass(const SceneInputs &inputs, GLuint vertexShader, const FileBytes &file, const char *basename,
-	                 BuiltPass *pass, BuildFailure *failure)
+	GLuint BuildPass(const SceneInputs &inputs, const std::string &common, GLuint vertexShader, const FileBytes &file,
+	                 const char *basename, BuiltPass *pass, BuildFailure *failure)
 	{
 		const ChannelLines lines = ParseChannelLines(WithoutByteOrderMark(file.bytes));
 		if(file.complete && !lines.error.empty())
@@ -190,9 +189,8 @@ namespace
 			*failure = {file.path, badChannel};
 			return 0;
 		}
-		const std::string common = inputs.common.found ? WithoutByteOrderMark(inputs.common.bytes) : "";
-		const GLuint fragmentShader = CompileInput(gl::GL_FRAGMENT_SHADER, file, ComposePassText(lines.text, common),
-		                                           basename, inputs.common, failure);
+		const GLuint fragmentShader =
+		    CompileInput(gl::GL_FRAGMENT_SHADER, file, basename, lines.text, common, inputs.common.path, failure);
 		if(fragmentShader == 0)
 			return 0;
 		GLuint program = 0;
@@ -226,8 +224,9 @@ std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure 
 		                                    ": channel lines belong in a pass's own file, not in the common code"};
 		return passes;
 	}
-	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, inputs.vertexShader.bytes,
-	                                         kVertexShaderFile, FileBytes(), failure);
+	const GLuint vertexShader = CompileInput(gl::GL_VERTEX_SHADER, inputs.vertexShader, kVertexShaderFile,
+	                                         inputs.vertexShader.bytes, "", "", failure);
+	const std::string common = inputs.common.found ? WithoutByteOrderMark(inputs.common.bytes) : "";
 	if(vertexShader == 0)
 		return passes;
 	for(int buffer = 0; buffer <= kBufferCount; ++buffer)
@@ -238,8 +237,8 @@ std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure 
 		BuiltPass pass;
 		pass.buffer = picture ? -1 : buffer;
 		const FileBytes &file = picture ? inputs.fragmentShader : inputs.buffers[static_cast<size_t>(buffer)];
-		pass.program = BuildPass(inputs, vertexShader, file, picture ? kFragmentShaderFile : kBufferShaderFiles[buffer],
-		                         &pass, failure);
+		pass.program = BuildPass(inputs, common, vertexShader, file,
+		                         picture ? kFragmentShaderFile : kBufferShaderFiles[buffer], &pass, failure);
 		if(pass.program == 0)
 		{
 			for(const BuiltPass &built : passes)

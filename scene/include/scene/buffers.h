@@ -13,6 +13,13 @@
 
 #include "scene/channels.h"
 
+// Makes a width x height texture of internalFormat from pixels (in format
+// and type; null leaves them undefined) through TextureUnit::kScratch, which
+// it leaves empty: with the whole chain of mipmaps made from them, or with
+// level 0 alone. The scene's one way of making a texture of its own.
+GLuint MakeTexture(GLenum internalFormat, int width, int height, GLenum format, GLenum type, const void *pixels,
+                   bool mipmaps);
+
 struct BufferTextures
 {
 	int width = 0;

@@ -94,7 +94,6 @@ bool SceneHasBuffers();
 struct BufferProgress
 {
 	int held = 0;        // the tick whose output they hold (the target when there are no buffers)
-	bool exact = true;   // every tick up to held ran: none was skipped
 	int skipped = 0;     // ticks this call skipped to keep up (a start from zero aside)
 	int replayFrom = 0;  // the tick this call's run started after
 };
