@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 #include "intro_constants.h"
@@ -45,70 +44,88 @@ namespace
 		return *side >= 1 && *side <= kMaxWindowSide;
 	}
 
-	std::string SizeError(const std::string &value)
-	{
-		return "--size: expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
-		       ", such as 1280x720, not '" + value + "'";
-	}
-
-	// Seconds as a person writes them: "30", "30.005".
-	std::string SecondsText(double seconds)
+	// A number as a person writes it: "30", "30.005", "1000".
+	std::string NumberText(double number)
 	{
 		std::ostringstream text;
-		text << seconds;
+		text << number;
 		return text.str();
 	}
 
-	// Checks one option's value; returns the error line or "".
-	std::string Apply(const std::string &name, const std::string &value, double pieceSeconds, StudioOptions &options)
+	// The readers of the options' values, one for each row of the table: each
+	// returns what is wrong with the value, or "" when it is good.
+
+	std::string ReadSeconds(const std::string &value, double pieceSeconds, double *seconds)
 	{
-		if(name == "--from")
-		{
-			double seconds = 0.0;
-			if(!ParseNumber(value, &seconds) || seconds < 0.0 || seconds > pieceSeconds)
-				return "--from: expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) +
-				       ", not '" + value + "'";
-			options.from = seconds;
-			return "";
-		}
-		if(name == "--to")
-		{
-			double seconds = 0.0;
-			if(!ParseNumber(value, &seconds) || seconds < 0.0 || seconds > pieceSeconds)
-				return "--to: expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) +
-				       ", not '" + value + "'";
-			options.to = seconds;
-			return "";
-		}
-		if(name == "--render")
-		{
-			if(value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
-				return "--render: expected the number of an open file descriptor, not '" + value + "'";
-			options.renderFd = std::atoi(value.c_str());
-			return "";
-		}
-		if(name == "--pixel-format")
-		{
-			if(value != "rgb24" && value != "yuv420p")
-				return "--pixel-format: expected rgb24 or yuv420p, not '" + value + "'";
-			options.pixelFormat = value == "rgb24" ? PixelFormat::Rgb24 : PixelFormat::Yuv420p;
-			options.pixelFormatGiven = true;
-			return "";
-		}
-		if(name == "--size")
-		{
-			const size_t x = value.find('x');
-			if(x == std::string::npos || !ParseSide(value.substr(0, x), &options.width) ||
-			   !ParseSide(value.substr(x + 1), &options.height))
-				return SizeError(value);
-			return "";
-		}
-		double bpm = 0.0;
-		if(!ParseNumber(value, &bpm) || bpm <= 0.0 || bpm > kMaxBpm)
-			return "--bpm: expected beats per minute above 0 and up to 1000, not '" + value + "'";
-		options.bpm = bpm;
+		if(!ParseNumber(value, seconds) || *seconds < 0.0 || *seconds > pieceSeconds)
+			return "expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) + ", not '" + value +
+			       "'";
 		return "";
 	}
+
+	std::string ReadFrom(const std::string &value, double pieceSeconds, StudioOptions &options)
+	{
+		return ReadSeconds(value, pieceSeconds, &options.from);
+	}
+
+	std::string ReadTo(const std::string &value, double pieceSeconds, StudioOptions &options)
+	{
+		return ReadSeconds(value, pieceSeconds, &options.to);
+	}
+
+	std::string ReadSize(const std::string &value, double, StudioOptions &options)
+	{
+		const size_t x = value.find('x');
+		if(x == std::string::npos || !ParseSide(value.substr(0, x), &options.width) ||
+		   !ParseSide(value.substr(x + 1), &options.height))
+			return "expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
+			       ", such as 1280x720, not '" + value + "'";
+		return "";
+	}
+
+	std::string ReadBpm(const std::string &value, double, StudioOptions &options)
+	{
+		if(!ParseNumber(value, &options.bpm) || options.bpm <= 0.0 || options.bpm > kMaxBpm)
+			return "expected beats per minute above 0 and up to " + NumberText(kMaxBpm) + ", not '" + value + "'";
+		return "";
+	}
+
+	std::string ReadRender(const std::string &value, double, StudioOptions &options)
+	{
+		if(value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
+			return "expected the number of an open file descriptor, not '" + value + "'";
+		options.renderFd = std::atoi(value.c_str());
+		return "";
+	}
+
+	std::string ReadPixelFormat(const std::string &value, double, StudioOptions &options)
+	{
+		if(value != "rgb24" && value != "yuv420p")
+			return "expected rgb24 or yuv420p, not '" + value + "'";
+		options.pixelFormat = value == "rgb24" ? PixelFormat::Rgb24 : PixelFormat::Yuv420p;
+		return "";
+	}
+
+	// The option that selects the render mode; without it, the window mode.
+	const char kRenderOption[] = "--render";
+}
+
+const std::vector<StudioOptionRow> &StudioOptionRows()
+{
+	static const std::vector<StudioOptionRow> rows = {
+	    {"--from", "SECONDS", ReadFrom, "start there (default 0)", kBothModes},
+	    {"--size", "WxH", ReadSize, "the window's size (default 1280x720, smaller on a smaller screen)", kBothModes},
+	    {"--bpm", "N", ReadBpm,
+	     "the tempo: Page Up and Page Down move by a bar of 4 beats,\nand the status shows bar.beat", kBothModes},
+	    {kRenderOption, "FD", ReadRender, "render frames to descriptor FD as raw pixels, top row first, and end",
+	     kRenderMode},
+	    {"--to", "SECONDS", ReadTo, "with --render, end there (default the piece's end)", kRenderMode},
+	    {"--pixel-format", "rgb24|yuv420p", ReadPixelFormat,
+	     "with --render, the frames' layout: rgb24 (the default), or\n"
+	     "yuv420p, BT.601 limited range, chroma averaged over 2x2 pixels",
+	     kRenderMode},
+	};
+	return rows;
 }
 
 namespace
@@ -134,10 +151,37 @@ namespace
 				return option.value && i + 1 < argc ? 2 : 1;
 		return 0;
 	}
+
+	// The index of the row named name, or -1 when there is none.
+	int FindRow(const std::string &name)
+	{
+		const std::vector<StudioOptionRow> &rows = StudioOptionRows();
+		for(size_t i = 0; i < rows.size(); ++i)
+			if(name == rows[i].name)
+				return static_cast<int>(i);
+		return -1;
+	}
+
+	// A row as the usage text writes it: "--size WxH".
+	std::string Synopsis(const StudioOptionRow &row)
+	{
+		return std::string(row.name) + " " + row.placeholder;
+	}
+
+	// A mode as the refusal of an option writes it: "the render mode
+	// (--render FD)".
+	std::string ModeName(unsigned mode)
+	{
+		if(mode == kRenderMode)
+			return "the render mode (" + Synopsis(StudioOptionRows()[FindRow(kRenderOption)]) + ")";
+		return std::string("the window mode (without ") + kRenderOption + ")";
+	}
 }
 
 StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds)
 {
+	const std::vector<StudioOptionRow> &rows = StudioOptionRows();
+	std::vector<bool> given(rows.size(), false);
 	StudioOptionsParse parse;
 	for(int i = 1; i < argc; ++i)
 	{
@@ -155,8 +199,8 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 		}
 		const size_t equals = argument.find('=');
 		const std::string name = argument.substr(0, equals);
-		if(name != "--from" && name != "--to" && name != "--size" && name != "--bpm" && name != "--render" &&
-		   name != "--pixel-format")
+		const int row = FindRow(name);
+		if(row < 0)
 		{
 			parse.error = "unknown option '" + argument + "' (see --help)";
 			return parse;
@@ -171,49 +215,96 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 			parse.error = name + ": a value must follow";
 			return parse;
 		}
-		parse.error = Apply(name, value, pieceSeconds, parse.options);
-		if(!parse.error.empty())
+		const std::string problem = rows[row].read(value, pieceSeconds, parse.options);
+		if(!problem.empty())
+		{
+			parse.error = name + ": " + problem;
 			return parse;
+		}
+		given[row] = true;
 	}
-	if(parse.options.to >= 0.0 && parse.options.renderFd < 0)
-		parse.error = "--to: only the render mode (--render FD) ends early";
-	else if(parse.options.pixelFormatGiven && parse.options.renderFd < 0)
-		parse.error = "--pixel-format: only the render mode (--render FD) writes frames";
-	else if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
-		parse.error = "--to: the section must end after --from (" + SecondsText(parse.options.from) + " s)";
+	const unsigned mode = parse.options.renderFd >= 0 ? kRenderMode : kWindowMode;
+	for(size_t row = 0; row < rows.size(); ++row)
+		if(given[row] && (rows[row].modes & mode) == 0)
+		{
+			parse.error = std::string(rows[row].name) + ": only " + ModeName(rows[row].modes) + " takes it";
+			return parse;
+		}
+	if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
+		parse.error = "--to: the section must end after --from (" + NumberText(parse.options.from) + " s)";
 	else if(parse.options.renderFd >= 0)
 	{
 		const FrameRange range =
 		    RenderRange(parse.options.from, parse.options.to, pieceSeconds, kCaptureFramesPerSecond);
 		if(range.first > range.last)
-			parse.error = "--to: the section from " + SecondsText(parse.options.from) + " to " +
-			              SecondsText(parse.options.to) + " s holds no frame (frames are 1/" +
+			parse.error = "--to: the section from " + NumberText(parse.options.from) + " to " +
+			              NumberText(parse.options.to) + " s holds no frame (frames are 1/" +
 			              std::to_string(kCaptureFramesPerSecond) + " s apart)";
 	}
 	return parse;
 }
 
+namespace
+{
+	// The usage lines are wrapped to at most kUsageWidth characters, under
+	// kUsageLead; each option's help starts at kHelpColumn, below its
+	// synopsis when that is too long to leave two spaces.
+	const char kUsageLead[] = "usage: ";
+	const size_t kUsageWidth = 80;
+	const size_t kHelpColumn = 18;
+
+	// The usage line of one mode: the program, the option that selects the
+	// mode if any, and the others it takes in brackets, after lead and wrapped
+	// under it.
+	std::string UsageLine(const std::string &lead, const std::string &program, unsigned mode)
+	{
+		const std::string selector = mode == kRenderMode ? kRenderOption : "";
+		std::vector<std::string> words;
+		for(const StudioOptionRow &row : StudioOptionRows())
+			if(row.name == selector)
+				words.insert(words.begin(), Synopsis(row));
+			else if((row.modes & mode) != 0)
+				words.push_back("[" + Synopsis(row) + "]");
+		std::string line = lead + program;
+		std::string text;
+		for(const std::string &word : words)
+		{
+			if(line.size() + 1 + word.size() > kUsageWidth)
+			{
+				text += line + "\n";
+				line = std::string(lead.size(), ' ') + word;
+			}
+			else
+				line += " " + word;
+		}
+		return text + line + "\n";
+	}
+
+	// An option's lines: its synopsis, then its help from kHelpColumn.
+	std::string OptionLines(const StudioOptionRow &row)
+	{
+		std::string text = "  " + Synopsis(row);
+		if(text.size() + 2 > kHelpColumn)
+			text += "\n" + std::string(kHelpColumn, ' ');
+		else
+			text += std::string(kHelpColumn - text.size(), ' ');
+		for(const char *c = row.help; *c != '\0'; ++c)
+			text += *c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, *c);
+		return text + "\n";
+	}
+}
+
 std::string StudioUsage(const std::string &program)
 {
-	return "usage: " + program +
-	       " [--from SECONDS] [--size WxH] [--bpm N]\n"
-	       "       " +
-	       program +
-	       " --render FD [--from SECONDS] [--to SECONDS] [--size WxH]\n"
-	       "       [--pixel-format rgb24|yuv420p]\n"
-	       "Plays the piece in a window with time control and instant reload.\n"
-	       "  --from SECONDS  start there (default 0)\n"
-	       "  --size WxH      the window's size (default 1280x720, smaller on a smaller screen)\n"
-	       "  --bpm N         the tempo: Page Up and Page Down move by a bar of 4 beats,\n"
-	       "                  and the status shows bar.beat\n"
-	       "  --render FD     render frames to descriptor FD as raw pixels, top row first, and end\n"
-	       "  --to SECONDS    with --render, end there (default the piece's end)\n"
-	       "  --pixel-format rgb24|yuv420p\n"
-	       "                  with --render, the frames' layout: rgb24 (the default), or\n"
-	       "                  yuv420p, BT.601 limited range, chroma averaged over 2x2 pixels\n"
-	       "Keys: Space pause, Left/Right -5/+5 s (with Shift -1/+1 s), Down/Up -60/+60 s,\n"
-	       "  , and . a frame back and on, Home the start, l A-B loop, s a still,\n"
-	       "  h hide the timeline, f full screen, q or Escape quit.\n";
+	const std::string lead = kUsageLead;
+	std::string text = UsageLine(lead, program, kWindowMode) +
+	                   UsageLine(std::string(lead.size(), ' '), program, kRenderMode) +
+	                   "Plays the piece in a window with time control and instant reload.\n";
+	for(const StudioOptionRow &row : StudioOptionRows())
+		text += OptionLines(row);
+	return text + "Keys: Space pause, Left/Right -5/+5 s (with Shift -1/+1 s), Down/Up -60/+60 s,\n"
+	              "  , and . a frame back and on, Home the start, l A-B loop, s a still,\n"
+	              "  h hide the timeline, f full screen, q or Escape quit.\n";
 }
 
 FrameRange RenderRange(double from, double to, double pieceSeconds, int framesPerSecond)

@@ -50,6 +50,25 @@ TEST(StudioOptions, ABadValueIsOneLineNamingTheOption)
 	EXPECT_EQ(Parse({"--loud"}).error, "unknown option '--loud' (see --help)");
 }
 
+TEST(StudioOptions, TheUsageShowsEveryOptionInTheModesThatTakeIt)
+{
+	const std::string usage = StudioUsage("studio");
+	const size_t secondLine = usage.find('\n') + 1;
+	const size_t list = usage.find("\n  --");
+	const std::string windowUsage = usage.substr(0, secondLine);
+	const std::string renderUsage = usage.substr(secondLine, list - secondLine);
+	for(const StudioOptionRow &row : StudioOptionRows())
+	{
+		const std::string synopsis = std::string(row.name) + " " + row.placeholder;
+		const std::string help = std::string(row.help).substr(0, std::string(row.help).find('\n'));
+		const size_t at = usage.find("\n  " + synopsis, list);
+		ASSERT_NE(at, std::string::npos) << synopsis;
+		EXPECT_NE(usage.find(help, at), std::string::npos) << synopsis;
+		EXPECT_EQ(windowUsage.find(synopsis) != std::string::npos, (row.modes & kWindowMode) != 0) << synopsis;
+		EXPECT_EQ(renderUsage.find(synopsis) != std::string::npos, (row.modes & kRenderMode) != 0) << synopsis;
+	}
+}
+
 TEST(StudioOptions, AWindowLargerThanTheScreenShrinksWithItsAspect)
 {
 	int width = 1280;
