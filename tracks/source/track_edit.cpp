@@ -100,8 +100,8 @@ namespace
 		Commit(editor, std::move(document));
 	}
 
-	// The value that text written for value reads as in double precision:
-	// 0.7 for 0.7f, which is 0.699999988 in float.
+	// The value that the text written for value reads as in double
+	// precision: 0.6 for 0.6f, which is 0.60000002 in float.
 	double AsWritten(float value)
 	{
 		const std::string text = FormatKeyValue(value);
