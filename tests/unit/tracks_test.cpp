@@ -228,6 +228,7 @@ TEST(TrackNames, ListsAlphabeticallyWithoutRepeatsOrUnusableNames)
 	                                           kSupplied)
 	                                   .document;
 	EXPECT_EQ(TrackNames(document), (std::vector<std::string>{"bloom", "Glow", "zoom"}));
+	EXPECT_EQ(DocumentTracks(document)[1].name, "Glow") << "the tracks in the same order";
 	EXPECT_EQ(MergeTrackNames(TrackNames(document), {"glow", "zoom", "iTime", "gl_Foo", "Alpha"}, kSupplied),
 	          (std::vector<std::string>{"Alpha", "bloom", "Glow", "glow", "zoom"}));
 }

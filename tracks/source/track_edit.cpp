@@ -72,8 +72,10 @@ namespace
 	// end, as an edit.
 	void AddKey(TrackEditor &editor, const std::string &name, const TrackKey &key)
 	{
-		TrackDocument document = editor.document;
+		TrackDocument document;
 		std::vector<TrackLine> &lines = document.lines;
+		lines.reserve(editor.document.lines.size() + 1);
+		lines.assign(editor.document.lines.begin(), editor.document.lines.end());
 		size_t at = lines.size();
 		for(size_t index = lines.size(); index-- > 0;)
 			if(lines[index].holdsKey && lines[index].name == name)

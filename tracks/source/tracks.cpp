@@ -205,9 +205,13 @@ namespace
 		return "unknown interpolation " + Quoted(field) + " (" + InterpolationChoices() + ")";
 	}
 
+	// The line of each key read so far, by track and time.
+	using KeyLines = std::map<std::string, std::map<int64_t, int>>;
+
 	// Reads the key that line's text holds from the byte from on, if it
-	// holds one; "" or what is wrong.
-	std::string ReadKeyLine(TrackLine &line, size_t from, const std::vector<std::string> &suppliedNames)
+	// holds one; "" or what is wrong. The names of keyLines are known good.
+	std::string ReadKeyLine(TrackLine &line, size_t from, const KeyLines &keyLines,
+	                        const std::vector<std::string> &suppliedNames)
 	{
 		const size_t stop = std::min(line.text.find(kComment, from), line.text.size());
 		std::vector<std::string> fields;
@@ -225,7 +229,7 @@ namespace
 		if(fields.size() != 4)
 			return "expected NAME TIME VALUE INTERPOLATION";
 		TrackKey key;
-		std::string error = TrackNameError(fields[0], suppliedNames);
+		std::string error = keyLines.count(fields[0]) > 0 ? "" : TrackNameError(fields[0], suppliedNames);
 		if(error.empty())
 			error = ReadTime(fields[1], key.time);
 		if(error.empty())
@@ -320,8 +324,8 @@ std::string TrackNameError(const std::string &name, const std::vector<std::strin
 ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string> &suppliedNames)
 {
 	ParsedTracks parsed;
-	// The line of each key read so far, by track and time.
-	std::map<std::string, std::map<int64_t, int>> keyLines;
+	parsed.document.lines.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+	KeyLines keyLines;
 	size_t start = 0;
 	for(int number = 1; start < text.size(); ++number)
 	{
@@ -334,7 +338,7 @@ ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string>
 		line.text = text.substr(start, textEnd - start);
 		line.end = text.substr(textEnd, next - textEnd);
 		const size_t from = number == 1 && line.text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
-		std::string error = ReadKeyLine(line, from, suppliedNames);
+		std::string error = ReadKeyLine(line, from, keyLines, suppliedNames);
 		if(line.holdsKey)
 		{
 			const auto placed = keyLines[line.name].emplace(line.key.time, number);
@@ -362,7 +366,10 @@ std::string SerialiseTracks(const TrackDocument &document)
 {
 	std::string text;
 	for(const TrackLine &line : document.lines)
-		text += line.text + line.end;
+	{
+		text += line.text;
+		text += line.end;
+	}
 	return text;
 }
 
@@ -381,7 +388,8 @@ std::string FormatKeyFields(const std::string &name, const TrackKey &key)
 
 std::vector<Track> DocumentTracks(const TrackDocument &document)
 {
-	std::map<std::string, std::vector<TrackKey>, NameOrder> keys(TrackNameBefore);
+	// Gathered by byte order, which compares faster, then put in name order.
+	std::map<std::string, std::vector<TrackKey>> keys;
 	for(const TrackLine &line : document.lines)
 		if(line.holdsKey)
 			keys[line.name].push_back(line.key);
@@ -393,6 +401,8 @@ std::vector<Track> DocumentTracks(const TrackDocument &document)
 		          [](const TrackKey &first, const TrackKey &second) { return first.time < second.time; });
 		tracks.push_back({track.first, std::move(track.second)});
 	}
+	std::sort(tracks.begin(), tracks.end(),
+	          [](const Track &first, const Track &second) { return TrackNameBefore(first.name, second.name); });
 	return tracks;
 }
 
@@ -409,11 +419,13 @@ bool TrackNameBefore(const std::string &first, const std::string &second)
 
 std::vector<std::string> TrackNames(const TrackDocument &document)
 {
-	std::set<std::string, NameOrder> names(TrackNameBefore);
+	std::set<std::string> names;
 	for(const TrackLine &line : document.lines)
 		if(line.holdsKey)
 			names.insert(line.name);
-	return std::vector<std::string>(names.begin(), names.end());
+	std::vector<std::string> sorted(names.begin(), names.end());
+	std::sort(sorted.begin(), sorted.end(), TrackNameBefore);
+	return sorted;
 }
 
 std::vector<std::string> MergeTrackNames(const std::vector<std::string> &trackNames,
