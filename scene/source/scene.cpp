@@ -918,6 +918,14 @@ bool SceneFilesTouched()
 	return awaitingSettle || !SceneStampsMatch(lastRead);
 }
 
+std::string SceneTouchedFiles()
+{
+	std::string names;
+	for(const std::string &name : SceneFilesChanged(lastRead))
+		names += (names.empty() ? "" : ", ") + name;
+	return names;
+}
+
 void ReloadIfTouched()
 {
 	if(!SceneFilesTouched())

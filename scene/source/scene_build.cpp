@@ -65,30 +65,45 @@ bool ShadersSettled(const SceneInputs &inputs)
 
 namespace
 {
-	// Whether every file of inputs passes a check: dataFile for those the
-	// data-file lookup finds (by their base name), plainFile for the images.
-	bool EveryInput(const SceneInputs &inputs, bool (*dataFile)(const std::string &, const FileBytes &),
-	                bool (*plainFile)(const FileBytes &))
+	// The files of inputs that fail a check: dataFile for those the
+	// data-file lookup finds (named by their base name), plainFile for the
+	// images (named by their path).
+	std::vector<std::string> InputsFailing(const SceneInputs &inputs,
+	                                       bool (*dataFile)(const std::string &, const FileBytes &),
+	                                       bool (*plainFile)(const FileBytes &))
 	{
-		bool passes = dataFile(kVertexShaderFile, inputs.vertexShader) &&
-		              dataFile(kFragmentShaderFile, inputs.fragmentShader) &&
-		              dataFile(kCommonShaderFile, inputs.common) && plainFile(inputs.image);
-		for(int buffer = 0; buffer < kBufferCount && passes; ++buffer)
-			passes = dataFile(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
+		std::vector<std::string> failing;
+		const auto check = [&](const char *basename, const FileBytes &file) {
+			if(!dataFile(basename, file))
+				failing.push_back(basename);
+		};
+		check(kVertexShaderFile, inputs.vertexShader);
+		check(kFragmentShaderFile, inputs.fragmentShader);
+		check(kCommonShaderFile, inputs.common);
+		for(int buffer = 0; buffer < kBufferCount; ++buffer)
+			check(kBufferShaderFiles[buffer], inputs.buffers[static_cast<size_t>(buffer)]);
+		if(!plainFile(inputs.image))
+			failing.push_back(kImageFile);
 		for(const FileBytes &image : inputs.channelImages)
-			passes = passes && plainFile(image);
-		return passes;
+			if(!plainFile(image))
+				failing.push_back(image.path);
+		return failing;
 	}
 }
 
 bool SceneMatches(const SceneInputs &inputs)
 {
-	return EveryInput(inputs, DataFileMatches, FileMatches);
+	return InputsFailing(inputs, DataFileMatches, FileMatches).empty();
+}
+
+std::vector<std::string> SceneFilesChanged(const SceneInputs &inputs)
+{
+	return InputsFailing(inputs, DataFileStampMatches, StampMatches);
 }
 
 bool SceneStampsMatch(const SceneInputs &inputs)
 {
-	return EveryInput(inputs, DataFileStampMatches, StampMatches);
+	return SceneFilesChanged(inputs).empty();
 }
 
 std::string StartUpMessage(const BuildFailure &failure)

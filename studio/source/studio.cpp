@@ -23,6 +23,7 @@
 #include "intro_constants.h"
 #include "overlay/overlay.h"
 #include "scene/scene.h"
+#include "studio/build_watch.h"
 #include "studio/options.h"
 #include "studio/render.h"
 #include "studio/still.h"
@@ -53,6 +54,9 @@ namespace
 	// status saying so, and the next one builds, so that a long compile
 	// never freezes the window before it has said why.
 	bool buildPending = false;
+	std::string buildingFiles;  // what that build is for: "intro.frag"
+	// q and Escape during a build, which holds this thread.
+	BuildWatchHandle buildWatch;
 	bool stillFailed = false;
 	// The buffers: how much of a frame's time their ticks may take, so that
 	// a long replay leaves the window taking keys, and the memory their
@@ -90,7 +94,7 @@ namespace
 		else if(transport.loop == LoopState::MarkedA)
 			state += ", A marked";
 		// Building comes first, where a narrow window still shows it.
-		std::string status = buildPending ? "building  " : "";
+		std::string status = buildPending ? "building " + buildingFiles + "  " : "";
 		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
 		          std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
 		if(options.bpm > 0.0)
@@ -239,12 +243,18 @@ void init(int, char **)
 {
 	if(options.renderFd >= 0)
 		Render();
+	std::string watchError;
+	buildWatch = StartBuildWatch(&watchError);
+	if(!watchError.empty())
+		std::cerr << watchError << std::endl;
 	std::string overlayError;
 	if(!OverlayInit(kOverlayFontFile, &overlayError))
 		std::cerr << overlayError << std::endl;
 	// A shader broken at start-up is shown on the overlay over a black
 	// picture, and the first good build takes over.
+	SetBuildUnderWay(buildWatch.get(), "the shaders");
 	SceneInit(std::cerr, true, StartUpFailure::Waits);
+	SetBuildUnderWay(buildWatch.get(), "");
 	std::string timelineError;
 	measuring = TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
 	if(!timelineError.empty())
@@ -270,11 +280,20 @@ void display()
 		Tell(order);
 	if(buildPending)
 	{
+		SetBuildUnderWay(buildWatch.get(), buildingFiles);
 		ReloadIfTouched();
+		SetBuildUnderWay(buildWatch.get(), "");
 		buildPending = false;
 	}
-	else
-		buildPending = SceneFilesTouched();
+	else if(SceneFilesTouched())
+	{
+		// A shader left for a later look, still settling, is named by
+		// the look that found it changed.
+		buildPending = true;
+		const std::string touched = SceneTouchedFiles();
+		if(!touched.empty())
+			buildingFiles = touched;
+	}
 
 	const double seconds = TransportTime(transport, now);
 	// The buffers replay toward the frame shown a slice at a time; a still
@@ -397,6 +416,7 @@ void visibility(bool)
 // the run ends with status 1.
 int finish()
 {
+	buildWatch.reset();
 	for(int frame : pendingStills)
 		std::cerr << StillPath(frame) << " was not saved: the studio ended before the buffers reached frame " << frame
 		          << std::endl;

@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <ostream>
+#include <string>
 
 // Builds the passes from data/standard.vert, data/intro.frag and the
 // optional bufferA.frag to bufferD.frag and common.frag, a shader that has
@@ -69,6 +70,11 @@ void reload();
 // them changed since they were last read, or the last rebuild left a shader
 // that was still settling: cheap enough for every frame.
 bool SceneFilesTouched();
+
+// What that look finds changed, for a status line: "intro.frag", or
+// several names joined by ", "; empty when nothing changed but a shader
+// still settling waits for a rebuild.
+std::string SceneTouchedFiles();
 
 // The rebuild for a player that looks every frame: nothing while
 // SceneFilesTouched is false; otherwise reload.

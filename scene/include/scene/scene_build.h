@@ -53,6 +53,10 @@ bool SceneMatches(const SceneInputs &inputs);
 // cheap enough for every frame; false means SceneMatches should decide.
 bool SceneStampsMatch(const SceneInputs &inputs);
 
+// The files that the same look finds changed: each shader by its base name
+// ("intro.frag"), each image by its path; empty when SceneStampsMatch.
+std::vector<std::string> SceneFilesChanged(const SceneInputs &inputs);
+
 // Why a build failed: the file it concerns as it was found ("data/intro.frag",
 // "../data/intro.frag"; both shaders joined by " + " for a link failure; the
 // base name when the lookup failed) and the message to print, which is the

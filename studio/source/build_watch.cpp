@@ -1,0 +1,95 @@
+// Quitting during a shader build: see build_watch.h.
+#include "studio/build_watch.h"
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+struct BuildWatch
+{
+	Display *display = nullptr;  // the watch's own connection, used by its thread alone
+	int stopPipe[2] = {-1, -1};  // its write end closed ends the thread
+	std::thread thread;
+	std::mutex mutex;
+	std::string building;  // what is being built; empty between builds
+};
+
+namespace
+{
+	// Whether the event is a press of q or Escape.
+	bool IsQuitKey(XEvent &event)
+	{
+		if(event.type != KeyPress)
+			return false;
+		const KeySym key = XLookupKeysym(&event.xkey, 0);
+		return key == XK_q || key == XK_Escape;
+	}
+
+	void Watch(BuildWatch *watch)
+	{
+		pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->stopPipe[0], POLLIN, 0}};
+		for(;;)
+		{
+			while(XPending(watch->display) > 0)
+			{
+				XEvent event;
+				XNextEvent(watch->display, &event);
+				if(!IsQuitKey(event))
+					continue;
+				std::lock_guard<std::mutex> lock(watch->mutex);
+				if(watch->building.empty())
+					continue;
+				std::fprintf(stderr, "studio: quit while building %s\n", watch->building.c_str());
+				std::fflush(stderr);
+				_exit(0);
+			}
+			if(poll(waits, 2, -1) < 0 || waits[1].revents != 0 || (waits[0].revents & (POLLERR | POLLHUP)) != 0)
+				return;
+		}
+	}
+}
+
+void BuildWatchEnd::operator()(BuildWatch *watch) const
+{
+	// Closing the pipe's write end wakes the thread's poll.
+	if(watch->stopPipe[1] >= 0)
+		close(watch->stopPipe[1]);
+	if(watch->thread.joinable())
+		watch->thread.join();
+	if(watch->stopPipe[0] >= 0)
+		close(watch->stopPipe[0]);
+	if(watch->display)
+		XCloseDisplay(watch->display);
+	delete watch;
+}
+
+BuildWatchHandle StartBuildWatch(std::string *error)
+{
+	BuildWatchHandle watch(new BuildWatch);
+	Display *windowDisplay = glXGetCurrentDisplay();
+	const Window window = glXGetCurrentDrawable();
+	watch->display = windowDisplay ? XOpenDisplay(DisplayString(windowDisplay)) : nullptr;
+	if(!watch->display || window == 0 || pipe(watch->stopPipe) != 0)
+	{
+		*error = "studio: q and Escape wait for a shader build to end: no second connection to the display";
+		return nullptr;
+	}
+	XSelectInput(watch->display, window, KeyPressMask);
+	XFlush(watch->display);
+	watch->thread = std::thread(Watch, watch.get());
+	return watch;
+}
+
+void SetBuildUnderWay(BuildWatch *watch, const std::string &what)
+{
+	if(!watch)
+		return;
+	std::lock_guard<std::mutex> lock(watch->mutex);
+	watch->building = what;
+}
