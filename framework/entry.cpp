@@ -140,12 +140,12 @@ int main(int argc, char **argv)
 	// It also starts at the screen's corner: left to the toolkit, it lands one
 	// pixel up and left where no window manager moves it, and on a screen one
 	// pixel wide or high none of it shows, so that no frame is ever drawn.
+	// A window of a given size starts there too, for the same reason: one
+	// pixel across would otherwise not show at all.
 	const WindowMode mode = window(argc, argv, width, height);
+	glutInitWindowPosition(0, 0);
 	if(mode == WindowMode::FullScreen)
-	{
-		glutInitWindowPosition(0, 0);
 		glutInitWindowSize(glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
-	}
 	else
 		glutInitWindowSize(width, height);
 	int window = glutCreateWindow(argv[0]);
