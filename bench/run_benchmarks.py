@@ -7,7 +7,7 @@ Usage: [BENCH_ONLY=NAME,...] run_benchmarks.py BUILD_DIR SOURCE_DIR
 
 BUILD_DIR is a build configured with -DINTRO_BENCH=ON. BENCH_ONLY runs only
 the benchmarks it names, of overhead, overlay, hitch, capture, bmp, spectrum,
-loader, startup, buffers, studio and export; their rows then replace their
+tracks, loader, startup, buffers, studio and export; their rows then replace their
 own in bench/results.md, which keeps the others (and the studio's section)
 and notes the date of each one measured alone. Every comparison runs
 both sides in the same invocation, alternating round by round, and reports
@@ -280,6 +280,23 @@ def spectrum_cost():
     return {"transform": times["Transform"], "analysis": times["AnalyseFromFile"]}
 
 
+# ------------------------------------------------------------------ 4c. sync tracks
+
+def tracks_cost():
+    """100 tracks of 1000 keys: every track's value for one frame (ms), the
+    file read (ms) and one key edit as the studio makes it (ms)."""
+    output = subprocess.run([os.path.join(BENCH, "tracks_bench"), "--benchmark_repetitions=15",
+                             "--benchmark_enable_random_interleaving=true",
+                             "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
+                            capture_output=True, text=True, check=True).stdout
+    times = {}
+    for entry in json.loads(output)["benchmarks"]:
+        if entry.get("aggregate_name") == "median":
+            scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0}[entry["time_unit"]]
+            times[entry["run_name"]] = entry["real_time"] * scale
+    return {"frame": times["EvaluateFrame"], "read": times["ReadFile"], "edit": times["EditKey"]}
+
+
 # ------------------------------------------------------------------ 5. loader
 
 def loader_costs(rounds=15):
@@ -411,6 +428,15 @@ def spectrum_rows():
              "FFT and bytes <= 100 us", sound["transform"] <= 100.0)]
 
 
+def tracks_rows():
+    tracks = tracks_cost()
+    print("bench: sync tracks: a frame's values %.4f ms, the file read %.1f ms, a key edit %.1f ms" % (
+        tracks["frame"], tracks["read"], tracks["edit"]), flush=True)
+    return [("Sync tracks, 100 tracks of 1000 keys: every value for a frame; the file read; a key edit",
+             "%.4f ms; %.1f ms; %.1f ms" % (tracks["frame"], tracks["read"], tracks["edit"]), "",
+             "a frame's values < 0.05 ms", tracks["frame"] < 0.05)]
+
+
 def loader_rows():
     loaders = loader_costs()
     ours = loaders["glload"]["ms"]
@@ -448,6 +474,7 @@ BENCHMARKS = (
     ("capture", "capture throughput", capture_rows, ("Capture,",)),
     ("bmp", "BMP encoding", bmp_rows, ("BMP encoding",)),
     ("spectrum", "the sound's bytes", spectrum_rows, ("The sound's bytes",)),
+    ("tracks", "sync tracks", tracks_rows, ("Sync tracks",)),
     ("loader", "loader", loader_rows, ("Loader:",)),
     ("startup", "start-up", startup_rows, ("Start-up",)),
     ("buffers", "buffer passes (bench/buffers_bench.py)", buffers_rows, ("Buffer passes",)),
