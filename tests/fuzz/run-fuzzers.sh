@@ -16,7 +16,7 @@ fi
 build=$(cd "$1" && pwd) || exit 2
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
-targets="fuzz_loader fuzz_bitmap fuzz_lookup fuzz_channels"
+targets="fuzz_loader fuzz_bitmap fuzz_lookup fuzz_channels fuzz_tracks"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/intro-fuzz.XXXXXX") || exit 2
 failed=""

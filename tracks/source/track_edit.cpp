@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -159,9 +160,12 @@ bool NudgeKeyValue(TrackEditor &editor, const std::string &name, double seconds,
 	const size_t index = KeyLine(editor.document, name, KeyTime(seconds));
 	if(index == editor.document.lines.size())
 		return false;
+	const double sum = AsWritten(editor.document.lines[index].key.value) + delta;
+	if(!(std::fabs(sum) <= static_cast<double>(std::numeric_limits<float>::max())))
+		return false;
 	TrackKey key = editor.document.lines[index].key;
-	key.value = static_cast<float>(AsWritten(key.value) + delta);
-	return std::isfinite(key.value) && ChangeKey(editor, index, key);
+	key.value = static_cast<float>(sum);
+	return ChangeKey(editor, index, key);
 }
 
 bool CycleKeyInterpolation(TrackEditor &editor, const std::string &name, double seconds)

@@ -44,8 +44,8 @@ bool KeyCurrentValue(TrackEditor &editor, const std::string &name, double second
 bool SetKeyValue(TrackEditor &editor, const std::string &name, double seconds, float value);
 
 // Adds delta to the value of the key at seconds, taken as the value is
-// written (so that 0.6 + 0.1 writes 0.7, not 0.70000005). False when there is no key there,
-// or the sum is not finite or is the same float.
+// written (so that 0.6 + 0.1 writes 0.7, not 0.70000005). False when there
+// is no key there, or the sum is past a float's range or is the same float.
 bool NudgeKeyValue(TrackEditor &editor, const std::string &name, double seconds, double delta);
 
 // Gives the key at seconds the next interpolation (NextInterpolation). False
