@@ -44,7 +44,9 @@ TEST(TracksFile, ReadsKeysAroundCommentsBlanksAndLineEnds)
 	ASSERT_TRUE(parsed.errors.empty()) << parsed.errors[0].what;
 	const std::vector<Track> expected = {
 	    {"glow",
-	     {{1000, 1000.0f, Interpolation::Linear}, {2000, 1.5f, Interpolation::Smooth}, {30000, 0.0f, Interpolation::Step}}},
+	     {{1000, 1000.0f, Interpolation::Linear},
+	      {2000, 1.5f, Interpolation::Smooth},
+	      {30000, 0.0f, Interpolation::Step}}},
 	    {"spin", {{1, 7.0f, Interpolation::Step}, {500, -0.2f, Interpolation::Ramp}}},
 	};
 	EXPECT_EQ(DocumentTracks(parsed.document), expected);
@@ -224,9 +226,8 @@ TEST(TrackEdit, UndoAndRedoRestoreWholeDocuments)
 
 TEST(TrackNames, ListsAlphabeticallyWithoutRepeatsOrUnusableNames)
 {
-	const TrackDocument document = ParseTracks("zoom 0 0 step\nGlow 0 0 step\nbloom 0 0 step\nzoom 1 0 step\n",
-	                                           kSupplied)
-	                                   .document;
+	const TrackDocument document =
+	    ParseTracks("zoom 0 0 step\nGlow 0 0 step\nbloom 0 0 step\nzoom 1 0 step\n", kSupplied).document;
 	EXPECT_EQ(TrackNames(document), (std::vector<std::string>{"bloom", "Glow", "zoom"}));
 	EXPECT_EQ(DocumentTracks(document)[1].name, "Glow") << "the tracks in the same order";
 	EXPECT_EQ(MergeTrackNames(TrackNames(document), {"glow", "zoom", "iTime", "gl_Foo", "Alpha"}, kSupplied),

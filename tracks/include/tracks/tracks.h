@@ -115,7 +115,7 @@ struct TrackError
 
 struct ParsedTracks
 {
-	TrackDocument document;  // every line; a bad one holds no key
+	TrackDocument document;          // every line; a bad one holds no key
 	std::vector<TrackError> errors;  // every bad line, in order; none when the file is good
 };
 
