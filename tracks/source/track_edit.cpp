@@ -88,6 +88,7 @@ namespace
 					break;
 				}
 			}
+		// A last line without a newline gets one before the new line.
 		if(at == lines.size() && !lines.empty() && lines.back().end.empty())
 			lines.back().end = LineEnd(document);
 		else if(at == lines.size() && !lines.empty() && lines.back().end == "\r")
@@ -112,6 +113,7 @@ namespace
 		std::from_chars(text.data(), text.data() + text.size(), written);
 		return written;
 	}
+
 	// The time in seconds of track name's key nearest to the millisecond of
 	// seconds on the side that side gives: 1 after it, -1 before it.
 	std::optional<double> NearestKeyTime(const TrackDocument &document, const std::string &name, double seconds,

@@ -9,7 +9,9 @@
 // key's line is rewritten in place with its comment kept; a new key goes
 // right after the last line of its track with an earlier key (before the
 // track's first line when it is the earliest), or at the end of the file for
-// a track the file has no key of; a deleted key's line goes.
+// a track the file has no key of; a deleted key's line goes. Track names are
+// taken as given: those that MergeTrackNames lists are the ones a saved file
+// reads back with.
 #ifndef TRACKS_TRACK_EDIT_H
 #define TRACKS_TRACK_EDIT_H
 
