@@ -1,11 +1,19 @@
 # The project's two commands: `make run` plays the intro, `make test` runs
 # every test. Both install what is missing and build first.
+#
+# The piece is a setting of the build: MUSIC=track.wav plays that WAV file
+# instead of the bundled score, for as long as it lasts; LENGTH=SECONDS sets
+# the piece's length instead (make run MUSIC=~/track.wav, and the same for
+# studio, video and capture). Without them the build makes the bundled piece,
+# and the tests always test the bundled piece.
 
 BUILD_DIR := build
 JOBS := $(shell nproc)
 FUZZ_SECONDS := 30
 SIZE := 1920x1080
 REGISTRY := ../shared/registry
+MUSIC :=
+LENGTH :=
 
 .PHONY: all deps build run studio test soak test-sanitize fuzz capture video contact-sheet bench regenerate clean
 
@@ -15,7 +23,8 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DINTRO_MUSIC="$(MUSIC)" -DINTRO_LENGTH="$(LENGTH)" > /dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
@@ -28,6 +37,8 @@ studio: build
 
 # Every test that needs a window starts its own Xvfb server, so the user's
 # display is never touched.
+test soak: override MUSIC :=
+test soak: override LENGTH :=
 test: build
 	@cd $(BUILD_DIR) && env -u DISPLAY ctest --output-on-failure -j $(JOBS) -LE soak
 

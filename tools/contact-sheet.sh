@@ -27,13 +27,13 @@ if [ $# -ne 3 ]; then
     exit 2
 fi
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-MUSIC=$(python3 "$source_dir/tools/intro_constants.py" kSoundtrackFile)
 if [ ! -f "$1" ] || [ ! -x "$1" ]; then
     fail "no intro binary at $1 (build it first)"
 fi
 intro=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 [ -d "$2" ] || fail "no build folder at $2"
 build=$(cd "$2" && pwd)
+MUSIC=$(python3 "$source_dir/tools/intro_constants.py" --build "$build" kSoundtrackFile)
 output=$3
 [ -f "$build/images/long.png" ] || fail "no message image at $build/images/long.png (build first)"
 [ -f "$build/$MUSIC" ] || fail "no soundtrack at $build/$MUSIC (build first)"
@@ -60,7 +60,8 @@ trap 'exit 1' INT TERM HUP
 cp -R "$source_dir/data" "$scratch/data"
 mkdir "$scratch/images" "$scratch/capture"
 cp "$build/images/long.png" "$scratch/images/"
-cp "$build/$MUSIC" "$scratch/"
+mkdir -p "$(dirname "$scratch/$MUSIC")"
+cp "$build/$MUSIC" "$scratch/$MUSIC"
 
 # The picked frames (60 per second), the find arguments that spare them and
 # the last one.

@@ -32,7 +32,7 @@ STUDIO = os.path.join(BUILD_DIR, "studio")
 XWIN = os.path.join(BUILD_DIR, "tests", "helpers", "xwin")
 GLX_SHIM = os.path.join(BUILD_DIR, "tests", "helpers", "libglx_shim.so")
 SHADER_LOG = os.path.join(BUILD_DIR, "tests", "helpers", "shader_log")
-CONSTANTS = intro_constants.read()
+CONSTANTS = intro_constants.read(BUILD_DIR or None)
 MUSIC_NAME = CONSTANTS["kSoundtrackFile"]
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 # The frame number (the shader clock times 60, rounded) as NUMBER_BITS wide
@@ -83,7 +83,9 @@ def scratch_dir(test, data=True, image=True, music=True):
         os.makedirs(os.path.join(path, "images"))
         shutil.copy(os.path.join(BUILD_DIR, "images", "long.png"), os.path.join(path, "images"))
     if music:
-        shutil.copy(os.path.join(BUILD_DIR, MUSIC_NAME), path)
+        # A build's own music lies in a folder of the build, music/.
+        os.makedirs(os.path.dirname(os.path.join(path, MUSIC_NAME)), exist_ok=True)
+        shutil.copy(os.path.join(BUILD_DIR, MUSIC_NAME), os.path.join(path, MUSIC_NAME))
     return path
 
 
