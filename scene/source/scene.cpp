@@ -114,8 +114,8 @@ const SuppliedInput kSuppliedInputs[] = {
     {"iFrameRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
      [](const FrameValues &, float *out) { out[0] = kFrameRate; }, 0, &PassLocations::iFrameRateUniform},
     {"iResolution", gl::GL_FLOAT_VEC3, 1, InputUpdate::EveryResize, Size, 0, &PassLocations::iResolutionUniform},
-    {"iMouse", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryBuild,
-     [](const FrameValues &, float *out) { std::fill_n(out, 4, 0.0f); }, 0, &PassLocations::iMouseUniform},
+    {"iMouse", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryFrame,
+     [](const FrameValues &v, float *out) { std::copy_n(v.mouse, 4, out); }, 0, &PassLocations::iMouseUniform},
     {"iDate", gl::GL_FLOAT_VEC4, 1, InputUpdate::EveryFrame, Date, 0, &PassLocations::iDateUniform},
     {"iSampleRate", gl::GL_FLOAT, 1, InputUpdate::EveryBuild,
      [](const FrameValues &, float *out) { out[0] = static_cast<float>(kSoundtrackSampleRate); }, 0,
@@ -446,9 +446,10 @@ namespace
 		return -1;
 	}
 
-	FrameValues PassValues(const Pass &pass, float seconds, int frame)
+	FrameValues PassValues(const Pass &pass, float seconds, int frame, const std::array<float, 4> &mouse)
 	{
 		FrameValues values;
+		std::copy(mouse.begin(), mouse.end(), values.mouse);
 		values.seconds = seconds;
 		values.frame = frame;
 		values.width = WIDTH;
@@ -507,7 +508,7 @@ namespace
 		for(const Pass &pass : passes)
 		{
 			gl::UseProgram(pass.built.program);
-			SetInputs(pass, InputUpdate::EveryResize, PassValues(pass, 0.0f, 0));
+			SetInputs(pass, InputUpdate::EveryResize, PassValues(pass, 0.0f, 0, {}));
 		}
 		gl::UseProgram(0);
 	}
@@ -666,7 +667,7 @@ namespace
 			for(size_t row = 0; row < kSuppliedInputCount; ++row)
 				if(kSuppliedInputs[row].update == InputUpdate::Sampler)
 					gl::Uniform1i(Location(pass.locations.*kSuppliedInputs[row].location), kSuppliedInputs[row].unit);
-			const FrameValues values = PassValues(pass, 0.0f, 0);
+			const FrameValues values = PassValues(pass, 0.0f, 0, {});
 			SetInputs(pass, InputUpdate::EveryBuild, values);
 			SetInputs(pass, InputUpdate::EveryResize, values);
 			pass.readsSound = ReadsTheSound(pass);
@@ -742,14 +743,14 @@ namespace
 		}
 	}
 
-	// Draws one pass into the framebuffer bound: its inputs for the time and
-	// frame, its channels as they stand at tick, the quad.
-	void DrawPass(const Pass &pass, float seconds, int frame, int tick)
+	// Draws one pass into the framebuffer bound: its inputs for the time,
+	// frame and pointer, its channels as they stand at tick, the quad.
+	void DrawPass(const Pass &pass, float seconds, int frame, int tick, const std::array<float, 4> &mouse)
 	{
 		if(pass.readsSound)
 			UpdateSpectrum(seconds);
 		gl::UseProgram(pass.built.program);
-		SetInputs(pass, InputUpdate::EveryFrame, PassValues(pass, seconds, frame));
+		SetInputs(pass, InputUpdate::EveryFrame, PassValues(pass, seconds, frame, mouse));
 		for(int index = 0; index < kChannelCount; ++index)
 		{
 			gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kChannel0 + index);
@@ -795,7 +796,7 @@ namespace
 			if(pass.built.buffer < 0)
 				continue;
 			gl::BindFramebuffer(gl::GL_FRAMEBUFFER, BufferFramebuffer(buffers, pass.built.buffer, tick));
-			DrawPass(pass, seconds, tick, tick);
+			DrawPass(pass, seconds, tick, tick, {});
 			if(mipmappedBuffers[static_cast<size_t>(pass.built.buffer)])
 			{
 				gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kScratch);
@@ -1034,13 +1035,13 @@ BufferProgress SceneAdvance(int target, double budgetSeconds, bool mayJump)
 	return progress;
 }
 
-void SceneDraw(float shaderSeconds, int frame)
+void SceneDraw(float shaderSeconds, int frame, const std::array<float, 4> &mouse)
 {
 	gl::ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
 	gl::Clear(gl::GL_COLOR_BUFFER_BIT);
 	// Before a first good build there is nothing to draw but black.
 	if(!passes.empty())
-		DrawPass(passes.back(), shaderSeconds, frame, heldTick);
+		DrawPass(passes.back(), shaderSeconds, frame, heldTick, mouse);
 }
 
 void SceneDrawFrame(int frame)

@@ -23,9 +23,11 @@
 #include "intro_constants.h"
 #include "overlay/overlay.h"
 #include "scene/scene.h"
+#include "scene/scene_build.h"
 #include "studio/build_watch.h"
 #include "studio/options.h"
 #include "studio/render.h"
+#include "studio/shader_mouse.h"
 #include "studio/still.h"
 #include "studio/timeline.h"
 #include "studio/timeline_layout.h"
@@ -41,7 +43,12 @@ namespace
 	StudioOptions options;
 	Transport transport;
 	bool timelineShown = true;
-	bool dragging = false;
+	bool dragging = false;  // a drag on the timeline's bar
+	ShaderMouse pictureMouse;  // a press or drag on the picture
+	// The last still saved, said on the status line for a while.
+	const double kSavedStillSeconds = 2.0;
+	std::string savedStill;
+	double savedStillAt = 0.0;
 	// The frame rate shown: frames counted over about half a second.
 	double rateStart = 0.0;
 	int rateFrames = 0;
@@ -84,7 +91,7 @@ namespace
 	}
 
 	// "1:30.25 / 2:15.00  frame 5415  59.8 fps  playing  49.1"
-	std::string Status(double seconds)
+	std::string Status(double seconds, double now)
 	{
 		char rate[32];
 		std::snprintf(rate, sizeof rate, "%.1f fps", frameRate);
@@ -93,14 +100,20 @@ namespace
 			state += ", looping";
 		else if(transport.loop == LoopState::MarkedA)
 			state += ", A marked";
-		// Building comes first, where a narrow window still shows it.
+		// Building and a still just saved come first, where a narrow window
+		// still shows them.
 		std::string status = buildPending ? "building " + buildingFiles + "  " : "";
+		if(!savedStill.empty() && now - savedStillAt < kSavedStillSeconds)
+			status += "saved " + savedStill + "  ";
 		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
 		          std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
 		if(options.bpm > 0.0)
 			status += "  " + FormatBarBeat(seconds, options.bpm);
 		if(measuring)
 			status += "  measuring the soundtrack";
+		const double soundSeconds = TimelineSoundSeconds();
+		if(soundSeconds > 0.0 && seconds > soundSeconds)
+			status += "  past the music's end, " + FormatTime(soundSeconds);
 		if(!pendingStills.empty())
 			status += "  still " + std::to_string(pendingStills.front()) + " waits";
 		if(replayStart != kNoReplay)
@@ -124,17 +137,24 @@ namespace
 
 	// A press at (x, y) on the timeline's bar seeks there and starts a drag;
 	// a drag seeks to the bar's time under the pointer, clamped to the bar.
+	// A press anywhere else is on the picture: the shaders' iMouse.
 	void PressPointer(int x, int y)
 	{
 		double t = 0.0;
 		dragging = timelineShown && TimelineHit(x, y, SceneWidth(), SceneHeight(), kIntroSeconds, &t);
 		if(dragging)
 			Tell(SeekTo(transport, Now(), t));
+		else
+			PressShaderMouse(pictureMouse, x, y, SceneHeight());
 	}
 
-	void DragPointer(int x)
+	void DragPointer(int x, int y)
 	{
-		Tell(SeekTo(transport, Now(), TimelineTimeAt(LayOutTimeline(SceneWidth(), SceneHeight()), x, kIntroSeconds)));
+		if(dragging)
+			Tell(SeekTo(transport, Now(),
+			            TimelineTimeAt(LayOutTimeline(SceneWidth(), SceneHeight()), x, kIntroSeconds)));
+		else
+			DragShaderMouse(pictureMouse, x, y, SceneHeight());
 	}
 
 	// Renders frame number frame as the capture does (the buffers hold its
@@ -156,6 +176,8 @@ namespace
 		if(error.empty())
 		{
 			std::cout << "Saved " << path << std::endl;
+			savedStill = path;
+			savedStillAt = Now();
 			if(stillFailed)
 				OverlayHide(OverlayKind::Warning);
 			stillFailed = false;
@@ -255,6 +277,16 @@ void init(int, char **)
 	SetBuildUnderWay(buildWatch.get(), "the shaders");
 	SceneInit(std::cerr, true, StartUpFailure::Waits);
 	SetBuildUnderWay(buildWatch.get(), "");
+	std::string shader = kFragmentShaderFile;
+	try
+	{
+		shader = Framework::FindFileOrThrow(kFragmentShaderFile);
+	}
+	catch(const std::exception &)
+	{
+		// Not there yet: the title names the file that the studio waits for.
+	}
+	glutSetWindowTitle(("studio: " + shader).c_str());
 	std::string timelineError;
 	measuring = TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
 	if(!timelineError.empty())
@@ -311,7 +343,7 @@ void display()
 		pendingStills.pop_front();
 	}
 	else
-		SceneDraw(static_cast<float>(seconds), shown);
+		SceneDraw(static_cast<float>(seconds), shown, ShaderMouseValue(pictureMouse));
 	OverlayDraw();
 	CountFrame(now);
 	if(timelineShown)
@@ -322,7 +354,7 @@ void display()
 		view.loop = transport.loop;
 		view.loopA = transport.loopA;
 		view.loopB = transport.loopB;
-		view.status = Status(seconds);
+		view.status = Status(seconds, now);
 		TimelineDraw(view);
 	}
 	glutSwapBuffers();
@@ -399,13 +431,16 @@ void mouse(int button, int state, int x, int y)
 	if(state == GLUT_DOWN)
 		PressPointer(x, y);
 	else
+	{
 		dragging = false;
+		ReleaseShaderMouse(pictureMouse);
+	}
 }
 
-void motion(int x, int)
+void motion(int x, int y)
 {
-	if(dragging && timelineShown)
-		DragPointer(x);
+	if(!dragging || timelineShown)
+		DragPointer(x, y);
 }
 
 void visibility(bool)

@@ -42,6 +42,8 @@ namespace
 	    "uniform vec2 playhead;\n"
 	    "// the loop's state (0 off, 1 A marked, 2 A..B) and A's and B's columns\n"
 	    "uniform vec3 loop;\n"
+	    "// the column where the soundtrack ends before the piece does, else -1\n"
+	    "uniform float soundEnd;\n"
 	    "in vec2 atlasCoord;\n"
 	    "in vec4 tint;\n"
 	    "out vec4 fragColour;\n"
@@ -51,6 +53,8 @@ namespace
 	    "const vec3 kLoopTint = vec3(1.0, 0.72, 0.20);\n"
 	    "const vec4 kLoopMark = vec4(1.0, 0.75, 0.25, 1.0);\n"
 	    "const vec4 kPlayhead = vec4(1.0, 1.0, 1.0, 1.0);\n"
+	    "const vec4 kSilence = vec4(0.07, 0.07, 0.08, 0.85);\n"
+	    "const vec4 kSoundEnd = vec4(0.90, 0.35, 0.35, 1.0);\n"
 	    "void main()\n"
 	    "{\n"
 	    "    vec2 pixel = vec2(floor(gl_FragCoord.x), frameHeight - 1.0 - floor(gl_FragCoord.y));\n"
@@ -65,7 +69,7 @@ namespace
 	    "    if(barRows && pixel.x >= bar.x && pixel.x < bar.z)\n"
 	    "    {\n"
 	    "        float rise = (bar.w - pixel.y - 0.5) / (bar.w - bar.y);\n"
-	    "        fragColour = kBar;\n"
+	    "        fragColour = soundEnd >= 0.0 && pixel.x > soundEnd ? kSilence : kBar;\n"
 	    "        if(rise < level)\n"
 	    "            fragColour = pixel.x < playhead.x ? kPlayed : kEnvelope;\n"
 	    "        if(loop.x == 2.0 && pixel.x >= loop.y && pixel.x <= loop.z)\n"
@@ -73,6 +77,8 @@ namespace
 	    "    }\n"
 	    "    if(barRows && ((loop.x >= 1.0 && pixel.x == loop.y) || (loop.x == 2.0 && pixel.x == loop.z)))\n"
 	    "        fragColour = kLoopMark;\n"
+	    "    if(barRows && pixel.x == soundEnd)\n"
+	    "        fragColour = kSoundEnd;\n"
 	    "    if(barRows && pixel.x >= playhead.x && pixel.x < playhead.x + playhead.y)\n"
 	    "        fragColour = kPlayhead;\n"
 	    "}\n";
@@ -82,6 +88,7 @@ namespace
 		GLint bar = -1;
 		GLint frameHeight = -1;
 		GLint loudnessSpan = -1;
+		GLint soundEnd = -1;
 		GLint playhead = -1;
 		GLint loop = -1;
 	};
@@ -131,6 +138,7 @@ namespace
 		uniforms.bar = gl::GetUniformLocation(program, "bar");
 		uniforms.frameHeight = gl::GetUniformLocation(program, "frameHeight");
 		uniforms.loudnessSpan = gl::GetUniformLocation(program, "loudnessSpan");
+		uniforms.soundEnd = gl::GetUniformLocation(program, "soundEnd");
 		uniforms.playhead = gl::GetUniformLocation(program, "playhead");
 		uniforms.loop = gl::GetUniformLocation(program, "loop");
 		gl::UseProgram(0);
@@ -273,6 +281,11 @@ void TimelineResize(int width, int height)
 	timeline.stale = true;
 }
 
+double TimelineSoundSeconds()
+{
+	return timeline.loudnessSeconds;
+}
+
 void TimelineDraw(const TimelineView &view)
 {
 	const TimelineLayout &layout = timeline.layout;
@@ -289,6 +302,9 @@ void TimelineDraw(const TimelineView &view)
 	              static_cast<float>(layout.barRight), static_cast<float>(layout.barBottom));
 	gl::Uniform1f(timeline.uniforms.frameHeight, static_cast<float>(layout.height));
 	gl::Uniform1f(timeline.uniforms.loudnessSpan, span);
+	const bool soundEndsEarly = timeline.loudnessSeconds > 0.0 && timeline.loudnessSeconds < view.end;
+	gl::Uniform1f(timeline.uniforms.soundEnd,
+	              soundEndsEarly ? static_cast<float>(TimelineColumnAt(layout, timeline.loudnessSeconds, view.end)) : -1.0f);
 	gl::Uniform2f(timeline.uniforms.playhead, playhead, static_cast<float>(layout.playheadWidth));
 	gl::Uniform3f(timeline.uniforms.loop, LoopUniform(view.loop),
 	              static_cast<float>(TimelineColumnAt(layout, view.loopA, view.end)),

@@ -99,7 +99,8 @@ class Intro:
         file."""
         self.cwd = cwd
         self.xvfb = xvfb
-        self.title = binary
+        # The studio's title names the shader it shows.
+        self.title = "studio: data/intro.frag" if binary == STUDIO else binary
         run_env = dict(os.environ)
         run_env.pop("DISPLAY", None)
         run_env.setdefault("SDL_AUDIODRIVER", "dummy")

@@ -28,6 +28,7 @@
 
 #include <glload/gl_3_3.hpp>
 
+#include <array>
 #include <cstddef>
 #include <ostream>
 #include <string>
@@ -122,8 +123,10 @@ void SceneKeepCheckpoints(size_t budgetBytes, int totalTicks);
 // Draws the picture of frame `frame` at shaderSeconds into the player's
 // framebuffer: clears it, sets the per-frame inputs (the sound is analysed
 // only when the pass reads it), binds the channels (each buffer's latest
-// output) and draws the quad. Leaves the frame-state rule's state.
-void SceneDraw(float shaderSeconds, int frame);
+// output) and draws the quad. Leaves the frame-state rule's state. mouse is
+// the picture's iMouse, 0 in a frame of the piece; the buffers' ticks always
+// see 0, so that they stay the piece's.
+void SceneDraw(float shaderSeconds, int frame, const std::array<float, 4> &mouse = {});
 
 // Frame `frame` exactly as a capture draws it: the buffers advanced to it
 // with every tick, then the picture at the capture's time for it.

@@ -19,6 +19,9 @@ struct FrameValues
 	// The size in texels of each of the pass's channels.
 	int channelWidth[4] = {};
 	int channelHeight[4] = {};
+	// iMouse: the studio's pointer on the picture, for the picture's pass
+	// in its window; 0 in every frame of the piece (ticks, stills, captures).
+	float mouse[4] = {};
 };
 
 // Where a pass keeps the locations of the supplied inputs in its program,

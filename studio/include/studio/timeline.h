@@ -2,7 +2,9 @@
 // picture: a translucent dark band (timeline_layout.h) holding one row of
 // status text the studio passes, and under it the bar of the piece's
 // length with the soundtrack's loudness (sound/loudness.h) as an envelope
-// rising from its bottom, brighter where it has been played, the A-B loop
+// rising from its bottom, brighter where it has been played, a red mark
+// where a soundtrack shorter than the piece ends (the silence after it
+// darker), the A-B loop
 // (A's mark alone, or the A..B span shaded between its two marks) and the
 // playhead.
 //
@@ -56,6 +58,10 @@ bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile
 // line to report when the soundtrack could not be read ("Could not read the
 // soundtrack PATH: ..."), else emptied.
 bool TimelineMeasuring(std::string *error);
+
+// The soundtrack's length in seconds once measured; 0 before, or when it
+// could not be read.
+double TimelineSoundSeconds();
 
 // Deletes the timeline's GL objects and forgets its window size; it is off
 // until the next TimelineInit.
