@@ -10,7 +10,7 @@ input) and ffmpeg.frames (the number each frame carries in its first four
 bytes, as fake_studio.py writes them). The output, its last argument, is
 made at once and given "video N" and "audio" lines at the end; as ffmpeg
 does, it writes no audio when the sound is sought to the soundtrack's end
-(135 s) unless -af apad pads it.
+unless -af apad pads it.
 
 FAKE_FFMPEG_FAIL_AFTER=N: say so on standard error after N frames and exit 1.
 FAKE_FFMPEG_QUIET_FAIL_AFTER=N: the same without a word.
@@ -22,7 +22,8 @@ FAKE_FFMPEG_DROP=N: write N frames fewer than it read.
 FAKE_FFMPEG_NO_AUDIO=1: write no audio line.
 
 As ffprobe: prints the streams of such a file as `-of json` does, or fails
-on any other file."""
+on any other file; asked for the soundtrack's duration, gives
+FAKE_SOUND_SECONDS (default the bundled piece's length), or fails if empty."""
 
 import json
 import os
@@ -31,8 +32,16 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "..", "tools"))
+import intro_constants  # noqa: E402
 import video_encoding  # noqa: E402
 
+SOUND_SECONDS = float(os.environ.get("FAKE_SOUND_SECONDS", intro_constants.read()["kIntroSeconds"]))
+
+if os.path.basename(sys.argv[0]) == "ffprobe" and "format=duration" in sys.argv:
+    if os.path.getsize(sys.argv[-1]) == 0:
+        sys.exit("%s: Invalid data found when processing input" % sys.argv[-1])
+    print(json.dumps({"format": {"duration": "%.6f" % SOUND_SECONDS}}))
+    sys.exit(0)
 if os.path.basename(sys.argv[0]) == "ffprobe":
     try:
         with open(sys.argv[-1]) as f:
@@ -88,4 +97,5 @@ if "FAKE_FFMPEG_EMPTY" not in os.environ:
     with open(args[-1], "w") as f:
         f.write("video %d\n" % (len(numbers) - int(os.environ.get("FAKE_FFMPEG_DROP", "0"))))
         sought = float(args[args.index("-ss") + 1]) if "-ss" in args else 0.0
-        f.write("" if "FAKE_FFMPEG_NO_AUDIO" in os.environ or sought >= 135 and "-af" not in args else "audio\n")
+        f.write("" if "FAKE_FFMPEG_NO_AUDIO" in os.environ or sought >= SOUND_SECONDS and "-af" not in args else
+                "audio\n")

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Stands in for `studio --render FD --from S --to S --size WxH
 --pixel-format F` in the exporter's tests: writes the frames of the section
-to descriptor FD in the studio's sizes (width x height x 3 bytes each for
-rgb24, 1.5 for yuv420p), no GL; each frame's first four bytes hold its
-number. In the folder FAKE_STATE it writes studio.args (its
+(of the piece that intro_constants.h in its working directory gives, or the
+bundled one) to descriptor FD in the studio's sizes (width x height x 3
+bytes each for rgb24, 1.5 for yuv420p), no GL; each frame's first four
+bytes hold its number. In the folder FAKE_STATE it writes studio.args (its
 arguments, one a line), studio.env (DISPLAY and LIBGL_ALWAYS_SOFTWARE),
 studio.cwd and studio.pipe (the device and inode of FD).
 
@@ -22,9 +23,11 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "..", "tools"))
+import intro_constants  # noqa: E402
 import video_encoding  # noqa: E402
 
-PIECE_SECONDS, FRAME_RATE = 135.0, 60
+CONSTANTS = intro_constants.read("." if os.path.isfile(intro_constants.header_path(".")) else None)
+PIECE_SECONDS, FRAME_RATE = CONSTANTS["kIntroSeconds"], CONSTANTS["kCaptureFramesPerSecond"]
 
 
 def lround(value):
@@ -40,7 +43,7 @@ def write(name, text):
 options = dict(zip(sys.argv[1::2], sys.argv[2::2]))
 fd = int(options["--render"])
 width, height = map(int, options["--size"].split("x"))
-start, end = float(options.get("--from", "0")), float(options.get("--to", "135"))
+start, end = float(options.get("--from", "0")), float(options.get("--to", PIECE_SECONDS))
 write("studio.args", "\n".join(sys.argv[1:]))
 write("studio.env", "%s\n%s" % (os.environ.get("DISPLAY"), os.environ.get("LIBGL_ALWAYS_SOFTWARE")))
 write("studio.cwd", os.getcwd())

@@ -9,6 +9,7 @@ Usage: export_test.py SOURCE_DIR
 """
 
 import ctypes
+import fcntl
 import importlib.machinery
 import importlib.util
 import os
@@ -25,6 +26,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import intro_constants  # noqa: E402
+import piece_constants  # noqa: E402
 import video_encoding  # noqa: E402
 
 SOUNDTRACK = intro_constants.read()["kSoundtrackFile"]
@@ -188,10 +190,11 @@ class FunctionTest(unittest.TestCase):
 
     def test_the_frame_range_is_the_studios(self):
         exporter = load_exporter()
+        piece = exporter.Piece(135.0, FRAME_COUNT, SOUNDTRACK)
         for (start, end), expected in (((0, 135), (0, FRAME_COUNT)), ((30, 31), (1800, 60)),
                                        ((134.99, 135), (8099, 2)), ((0, 0.5), (0, 30)), ((30, 30.005), (1800, 0)),
                                        ((1 / 120, 1), (1, 59)), ((45.5, 60.25), (2730, 885))):
-            self.assertEqual(exporter.frame_range(start, end), expected, (start, end))
+            self.assertEqual(exporter.frame_range(start, end, piece), expected, (start, end))
 
     def test_ffmpeg_reads_raw_frames_and_the_sound_from_the_first_frame(self):
         command = video_encoding.ffmpeg_command(video_encoding.raw_frames_input(161, 91), 60, "/r/" + SOUNDTRACK,
@@ -276,10 +279,14 @@ class UsageTest(ExportCase):
         plain = os.path.join(self.base, "plain")
         shutil.copy(FAKE_STUDIO, plain)
         os.chmod(plain, 0o644)
-        no_wav, no_data, fifo = self.folder(), os.path.join(self.folder(), "run"), self.folder()
-        for run_dir in (no_wav, fifo):
+        no_wav, no_data, fifo, empty, broken = self.folder(), os.path.join(self.folder(), "run"), *(
+            self.folder() for _ in range(3))
+        for run_dir in (no_wav, fifo, empty):
             shutil.copytree(os.path.join(self.base, "data"), os.path.join(run_dir, "data"))
         os.mkfifo(os.path.join(fifo, SOUNDTRACK))
+        open(os.path.join(empty, SOUNDTRACK), "w").close()
+        with open(intro_constants.header_path(broken), "w") as f:
+            f.write("constexpr double kIntroSeconds = 60.0;\n")
         os.mkdir(no_data)
         shutil.copy(os.path.join(self.run_dir, SOUNDTRACK), no_data)
         for studio, run_dir, env, said in (
@@ -289,6 +296,9 @@ class UsageTest(ExportCase):
                 (FAKE_STUDIO, no_data, {}, "no data/standard.vert in %s or its parent" % no_data),
                 (FAKE_STUDIO, no_wav, {}, "no soundtrack %s in %s" % (SOUNDTRACK, no_wav)),
                 (FAKE_STUDIO, fifo, {}, "%s/%s is a FIFO, not a regular file" % (fifo, SOUNDTRACK)),
+                (FAKE_STUDIO, empty, {}, "ffprobe cannot read the soundtrack %s/%s: Invalid data found when "
+                 "processing input" % (empty, SOUNDTRACK)),
+                (FAKE_STUDIO, broken, {}, "%s/intro_constants.h does not define kCaptureFrameCount" % broken),
                 (FAKE_STUDIO, self.run_dir, {"PATH": self.folder()},
                  "ffmpeg is not installed or not on PATH (Debian package ffmpeg)"),
                 (FAKE_STUDIO, self.run_dir, {"DISPLAY": ""}, "--screen needs an X display, but DISPLAY is not set")):
@@ -346,6 +356,45 @@ class StreamTest(ExportCase):
             with open(self.output) as f:
                 self.assertEqual(f.read(), "video %d\naudio\n" % len(frames))
         self.assertEqual(self.state_of("studio.env"), [":fake", "None"])
+
+    def test_a_build_folders_own_piece_and_its_soundtracks_length(self):
+        """RUN_DIR's intro_constants.h gives the piece's length, frames,
+        soundtrack and bounds; a soundtrack shorter than the video, or longer
+        than the piece, is said once before rendering, and the sound stops
+        where the pictures do. Its length, 200.0333... s, is more than six
+        digits hold."""
+        with open(intro_constants.header_path()) as f:
+            header = piece_constants.piece_header(f.read(), length=200.03)[0]
+        with open(intro_constants.header_path(self.run_dir), "w") as f:
+            f.write(piece_constants.replace_constant(header, "kSoundtrackFile", '"own.wav"'))
+        os.rename(os.path.join(self.run_dir, SOUNDTRACK), os.path.join(self.run_dir, "own.wav"))
+        short = "export-video: the soundtrack (135.00 s) ends before the video's end (%s s): silence follows"
+        long = "export-video: the soundtrack (250.00 s) runs past the piece's end (200.033 s): the video stops there"
+        for options, sound, frames, said in (([], "200.03", range(12003), None),
+                                             ([], "135", range(12003), short % "200.03"),
+                                             (["--from", "150", "--to", "180"], "135", range(9000, 10800),
+                                              short % "180.00"),
+                                             (["--from", "150", "--to", "180"], "250", range(9000, 10800), None),
+                                             ([], "250", range(12003), long)):
+            with self.subTest(options=options, sound=sound):
+                status, stderr = self.export(["--screen"] + options, FAKE_SOUND_SECONDS=sound)
+                self.assertEqual((status, self.state_of("ffmpeg.frames")), (0, [str(n) for n in frames]), stderr)
+                self.assertEqual([line for line in stderr.splitlines() if "soundtrack" in line],
+                                 [said] if said else [])
+        self.assertIn("-t 200.050000 -i %s/own.wav" % self.run_dir, " ".join(self.state_of("ffmpeg.args")))
+        self.assertEqual(self.export(["--from", "201"]), (2, "export-video: argument --from: 201 s is outside the "
+                                                             "piece, 0 to 200.033 s (see --help)\n"))
+
+    def test_a_free_name_passes_over_a_video_there_and_one_being_written(self):
+        open(self.output, "w").close()
+        held = os.open(os.path.join(self.out_dir, ".intro-2.mp4.lock"), os.O_RDWR | os.O_CREAT)
+        fcntl.flock(held, fcntl.LOCK_EX)
+        first = self.export(["--screen", "--free-name", "--to", "1"])
+        os.close(held)
+        second = self.export(["--screen", "--free-name", "--to", "1"])
+        self.assertEqual([stderr.splitlines()[-1] for _, stderr in (first, second)],
+                         ["export-video: wrote %s/intro-%d.mp4 (60 frames, 4x2)" % (self.out_dir, n) for n in (3, 2)])
+        self.assertEqual(sorted(os.listdir(self.out_dir)), ["intro-2.mp4", "intro-3.mp4", "intro.mp4"])
 
     def test_one_export_at_a_time_and_a_killed_ones_leftovers_are_cleared_by_the_next(self):
         process = self.start(FAKE_STUDIO_STALL=str(FRAME_COUNT // 2 + 1))
