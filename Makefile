@@ -69,14 +69,17 @@ capture: build
 	@rm -f $(BUILD_DIR)/capture/frame*.bmp $(BUILD_DIR)/capture/frame*.bmp.tmp
 	@tools/run-intro.sh $(BUILD_DIR) --capture
 
-# Renders the piece with the studio's render mode off screen at SIZE and pipes
-# its frames with the soundtrack into ffmpeg: build/intro.mp4, or for a section
-# (FROM=30 TO=45, in seconds) build/intro-30-45.mp4. No frame touches the disk.
-# (tools/make-video turns a finished make capture into a video instead.)
-VIDEO_SECTION := $(if $(FROM)$(TO),-$(or $(FROM),0)-$(or $(TO),135))
+# Renders the build's piece with the studio's render mode off screen at SIZE
+# and pipes its frames with the soundtrack into ffmpeg: build/intro.mp4, or for
+# a section (FROM=30 TO=45, in seconds) build/intro-30-45.mp4 (intro-30-end.mp4
+# without TO). A video already there is kept: the new one takes the next free
+# name, intro-2.mp4, intro-3.mp4, ... OUT=path.mp4 writes there instead,
+# replacing what is there. No frame touches the disk. (tools/make-video turns
+# a finished make capture into a video instead.)
+VIDEO_SECTION := $(if $(FROM)$(TO),-$(or $(FROM),0)-$(or $(TO),end))
 video: build
-	@tools/export-video --size $(SIZE) $(if $(FROM),--from $(FROM)) $(if $(TO),--to $(TO)) \
-		$(BUILD_DIR)/studio $(BUILD_DIR) $(BUILD_DIR)/intro$(VIDEO_SECTION).mp4
+	@tools/export-video --size $(SIZE) $(if $(FROM),--from $(FROM)) $(if $(TO),--to $(TO)) $(if $(OUT),,--free-name) \
+		$(BUILD_DIR)/studio $(BUILD_DIR) $(or $(OUT),$(BUILD_DIR)/intro$(VIDEO_SECTION).mp4)
 
 # Captures the intro under Xvfb and lays one frame per section out as
 # images/contact-sheet.png (the README's first picture).
