@@ -31,9 +31,9 @@ namespace
 
 		int width = 0;
 		int height = 0;
-		// Indexed by OverlayKind; an error is laid out above a warning.
-		std::array<bool, 2> shown{};
-		std::array<OverlayMessage, 2> messages;
+		// Indexed by OverlayKind, laid out in its order.
+		std::array<bool, kOverlayKindCount> shown{};
+		std::array<OverlayMessage, kOverlayKindCount> messages;
 		int panelHeight = 0;
 		GLsizei vertexCount = 0;  // in the buffer; 0 while nothing shows
 	};
@@ -41,14 +41,14 @@ namespace
 
 	size_t KindIndex(OverlayKind kind)
 	{
-		return kind == OverlayKind::Error ? 0 : 1;
+		return static_cast<size_t>(kind);
 	}
 
 	const GlyphColour &RowColour(const OverlayRow &row)
 	{
 		if(!row.header)
 			return kTextColour;
-		return row.kind == OverlayKind::Error ? kErrorHeaderColour : kWarningHeaderColour;
+		return row.kind == OverlayKind::Warning ? kWarningHeaderColour : kErrorHeaderColour;
 	}
 
 	// Lays the messages on show out for the window's size and uploads the

@@ -20,6 +20,7 @@
 #include "scene/channels.h"
 #include "scene/message_image.h"
 #include "scene/rebuild.h"
+#include "scene/scene_tracks.h"
 #include "scene/supplied_inputs.h"
 #include "scene/ticks.h"
 #include "scene/uniform_contract.h"
@@ -134,6 +135,14 @@ const SuppliedInput kSuppliedInputs[] = {
 };
 const size_t kSuppliedInputCount = sizeof kSuppliedInputs / sizeof kSuppliedInputs[0];
 
+std::vector<std::string> SuppliedInputNames()
+{
+	std::vector<std::string> names;
+	for(size_t row = 0; row < kSuppliedInputCount; ++row)
+		names.push_back(kSuppliedInputs[row].name);
+	return names;
+}
+
 namespace
 {
 	GLint Location(GLuint stored)
@@ -149,6 +158,13 @@ namespace
 		PassLocations locations;
 		GLuint samplers[kChannelCount] = {};
 		bool readsSound = false;  // samples the sound's texture through any sampler
+		// The single float uniforms it declares that the scene does not
+		// supply: the ones a track of that name sets.
+		std::vector<std::string> floatUniforms;
+		// Each track's location in its program, in the order of the
+		// tracks in use; -1 where it declares none.
+		std::vector<GLint> trackLocations;
+		bool readsTracks = false;  // any of them is not -1
 	};
 
 	// The passes in use: each buffer's, A to D, then the picture's, last
@@ -195,6 +211,11 @@ namespace
 	const int kUnmeasuredTicks = 8;
 
 	GLuint playerFramebuffer = 0;
+
+	// The sync tracks in use, and the report of a bad tracks file.
+	SceneTrackSet trackSet;
+	ReportOnce tracksReport;
+	std::vector<float> trackValues;  // scratch for one draw's values
 
 	// Where build reports go, and what the rebuild rules remember.
 	BuildReports buildReports;
@@ -568,6 +589,67 @@ namespace
 		}
 	}
 
+	// The names of the single float uniforms among active that the scene
+	// does not supply: those a track may set.
+	std::vector<std::string> TrackableUniforms(const std::vector<ActiveUniform> &active)
+	{
+		std::vector<std::string> names;
+		for(const ActiveUniform &uniform : active)
+		{
+			bool supplied = false;
+			for(size_t row = 0; row < kSuppliedInputCount; ++row)
+				supplied = supplied || uniform.name == kSuppliedInputs[row].name;
+			if(uniform.type == gl::GL_FLOAT && !uniform.array && !supplied)
+				names.push_back(uniform.name);
+		}
+		return names;
+	}
+
+	// Finds each track's location in every pass, after a build or a change
+	// of the tracks in use.
+	void LocateTracks()
+	{
+		for(Pass &pass : passes)
+		{
+			pass.trackLocations.assign(trackSet.tracks.size(), -1);
+			pass.readsTracks = false;
+			for(size_t track = 0; track < trackSet.tracks.size(); ++track)
+			{
+				const std::string &name = trackSet.tracks[track].name;
+				if(std::find(pass.floatUniforms.begin(), pass.floatUniforms.end(), name) == pass.floatUniforms.end())
+					continue;
+				pass.trackLocations[track] = gl::GetUniformLocation(pass.built.program, name.c_str());
+				pass.readsTracks = pass.readsTracks || pass.trackLocations[track] != -1;
+			}
+		}
+	}
+
+	// Looks at the tracks file and puts a change in use; a bad file is
+	// reported once while it stays, and leaves the last good tracks. At
+	// start-up, ending the run, the bad file's lines come back instead.
+	std::string LookAtTracksFile(bool startUp)
+	{
+		std::string error;
+		const TracksLook look = LookAtTracks(trackSet, SuppliedInputNames(), &error);
+		if(look == TracksLook::Unchanged)
+			return "";
+		if(look == TracksLook::Bad && startUp)
+			return error;
+		if(look == TracksLook::Bad)
+		{
+			if(IsNewReport(tracksReport, error))
+				*buildReports.errors << error << std::endl;
+			if(buildReports.onOverlay)
+				OverlayShow(OverlayKind::Tracks, trackSet.file.path.empty() ? kTracksFile : trackSet.file.path,
+				            error + "\n");
+			return "";
+		}
+		IsNewReport(tracksReport, "");
+		OverlayHide(OverlayKind::Tracks);
+		LocateTracks();
+		return "";
+	}
+
 	void DeletePasses()
 	{
 		for(Pass &pass : passes)
@@ -652,9 +734,11 @@ namespace
 			for(size_t row = 0; row < kSuppliedInputCount; ++row)
 				pass.locations.*kSuppliedInputs[row].location =
 				    SuppliedLocation(builtPass.program, kSuppliedInputs[row].name, mismatches);
+			pass.floatUniforms = TrackableUniforms(ListActiveUniforms(builtPass.program));
 			MakeSamplers(pass);
 			passes.push_back(pass);
 		}
+		LocateTracks();
 		ReportBuild(buildReports, OverlayKind::Warning, warningFile, warnings);
 
 		if(rebuildMemory.haveBuilt && inputs.image == rebuildMemory.built.image)
@@ -751,6 +835,12 @@ namespace
 			UpdateSpectrum(seconds);
 		gl::UseProgram(pass.built.program);
 		SetInputs(pass, InputUpdate::EveryFrame, PassValues(pass, seconds, frame, mouse));
+		if(pass.readsTracks)
+		{
+			EvaluateTracks(trackSet.tracks, seconds, trackValues);
+			for(size_t track = 0; track < trackValues.size(); ++track)
+				gl::Uniform1f(pass.trackLocations[track], trackValues[track]);
+		}
 		for(int index = 0; index < kChannelCount; ++index)
 		{
 			gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kChannel0 + index);
@@ -883,13 +973,19 @@ void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure)
 	gl::PixelStorei(gl::GL_PACK_ALIGNMENT, 1);
 	gl::GetIntegerv(gl::GL_MAX_TEXTURE_SIZE, &maxTextureSide);
 	if(onFailure == StartUpFailure::Ends)
+	{
 		InitializeProgram();
+		const std::string badTracks = LookAtTracksFile(true);
+		if(!badTracks.empty())
+			throw std::runtime_error(badTracks);
+	}
 	else
 	{
 		BuildFailure failure;
 		if(!BuildAtStartUp(&failure))
 			ReportBuild(buildReports, OverlayKind::Error, failure.file, failure.message + "\n",
 			            StartUpMessage(failure) + "\n");
+		LookAtTracksFile(false);
 	}
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);
@@ -912,6 +1008,46 @@ void reload()
 	if(keptPasses || outcome == RebuildOutcome::Built)
 		SetSizeUniforms();
 	awaitingSettle = outcome == RebuildOutcome::Unsettled && SettlesByItself(lastRead);
+	LookAtTracksFile(false);
+}
+
+void SceneLookAtTracks()
+{
+	LookAtTracksFile(false);
+}
+
+const TrackDocument &SceneTrackDocument()
+{
+	return trackSet.document;
+}
+
+int SceneTracksRevision()
+{
+	return trackSet.revision;
+}
+
+std::string SceneTracksPath()
+{
+	if(!trackSet.file.path.empty())
+		return trackSet.file.path;
+	// A file made new goes beside the picture's shader.
+	const std::string &shader = lastRead.fragmentShader.path;
+	const size_t slash = shader.rfind('/');
+	return (slash == std::string::npos ? std::string("data/") : shader.substr(0, slash + 1)) + kTracksFile;
+}
+
+void SceneUseTracks(const TrackDocument &document)
+{
+	if(UseTrackDocument(trackSet, document))
+		LocateTracks();
+}
+
+std::vector<std::string> SceneDeclaredFloats()
+{
+	std::vector<std::string> names;
+	for(const Pass &pass : passes)
+		names.insert(names.end(), pass.floatUniforms.begin(), pass.floatUniforms.end());
+	return names;
 }
 
 bool SceneFilesTouched()

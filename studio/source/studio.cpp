@@ -18,16 +18,19 @@
 #include <vector>
 
 #include "Audio.h"
+#include "files/write_whole.h"
 #include "framework/framework.h"
 #include "frames/capture.h"
 #include "intro_constants.h"
 #include "overlay/overlay.h"
 #include "scene/scene.h"
 #include "scene/scene_build.h"
+#include "scene/supplied_inputs.h"
 #include "studio/build_watch.h"
 #include "studio/options.h"
 #include "studio/render.h"
 #include "studio/shader_mouse.h"
+#include "studio/track_keys.h"
 #include "studio/still.h"
 #include "studio/timeline.h"
 #include "studio/timeline_layout.h"
@@ -36,6 +39,7 @@
 namespace
 {
 	const unsigned char kEscapeKey = 27;
+	const unsigned char kControlZ = 26;
 	const double kSecondsPerStep = 5.0;
 	const double kSecondsPerShiftStep = 1.0;
 	const double kSecondsPerLongStep = 60.0;
@@ -75,6 +79,10 @@ namespace
 	// Where the replay under way started, or -2 when the buffers keep up.
 	const int kNoReplay = -2;
 	int replayStart = kNoReplay;
+	// The sync tracks' keys, and the tracks file's revision they hold.
+	TrackKeys trackKeys;
+	const int kNoRevision = -1;
+	int trackRevision = kNoRevision;
 	// Whether the timeline's loudness is still being measured.
 	bool measuring = false;
 
@@ -105,8 +113,12 @@ namespace
 		std::string status = buildPending ? "building " + buildingFiles + "  " : "";
 		if(!savedStill.empty() && now - savedStillAt < kSavedStillSeconds)
 			status += "saved " + savedStill + "  ";
-		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " +
-		          std::to_string(FrameAt(seconds, kCaptureFramesPerSecond)) + "  " + rate + "  " + state;
+		const int frame = FrameAt(seconds, kCaptureFramesPerSecond);
+		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " + std::to_string(frame);
+		const std::string track = TrackStatus(trackKeys, CaptureFrameSeconds(frame));
+		if(!track.empty())
+			status += "  " + track;
+		status += "  " + std::string(rate) + "  " + state;
 		if(options.bpm > 0.0)
 			status += "  " + FormatBarBeat(seconds, options.bpm);
 		if(measuring)
@@ -133,6 +145,64 @@ namespace
 		frameRate = rateFrames / (now - rateStart);
 		rateStart = now;
 		rateFrames = 0;
+	}
+
+	// The time of the frame shown: where a track's key goes.
+	double ShownFrameSeconds(double now)
+	{
+		return CaptureFrameSeconds(FrameAt(TransportTime(transport, now), kCaptureFramesPerSecond));
+	}
+
+	// Takes in the tracks file as the scene last read it, when it changed:
+	// at first as it is, later as an edit that undo takes back.
+	void FollowTracksFile()
+	{
+		SceneLookAtTracks();
+		if(SceneTracksRevision() == trackRevision)
+			return;
+		if(trackRevision == kNoRevision)
+			trackKeys.editor.document = SceneTrackDocument();
+		else
+			ReplaceDocument(trackKeys.editor, SceneTrackDocument());
+		trackRevision = SceneTracksRevision();
+	}
+
+	// Carries out a track command at the frame shown; an edit is saved at
+	// once and put in use, without a rebuild.
+	void RunTrackCommand(TrackCommand command, char character = 0)
+	{
+		const std::vector<std::string> names =
+		    MergeTrackNames(TrackNames(trackKeys.editor.document), SceneDeclaredFloats(), SuppliedInputNames());
+		if(!ApplyTrackCommand(trackKeys, command, names, ShownFrameSeconds(Now()), character))
+			return;
+		const std::string path = SceneTracksPath();
+		const std::string text = SerialiseTracks(trackKeys.editor.document);
+		const WriteFailure failure =
+		    WriteFileWhole(path, reinterpret_cast<const unsigned char *>(text.data()), text.size());
+		if(!failure.reason.empty())
+		{
+			const std::string error = "Could not save " + failure.path + ": " + failure.reason;
+			std::cerr << error << std::endl;
+			OverlayShow(OverlayKind::Tracks, path, error + "\n");
+		}
+		SceneUseTracks(trackKeys.editor.document);
+		trackRevision = SceneTracksRevision();
+	}
+
+	// A character key while a number is typed: true when it was taken.
+	bool TypeKey(unsigned char key)
+	{
+		if(!trackKeys.typing)
+			return false;
+		if((key >= '0' && key <= '9') || key == '-' || key == '.')
+			RunTrackCommand(TrackCommand::Type, static_cast<char>(key));
+		else if(key == '\b' || key == 127)
+			RunTrackCommand(TrackCommand::Erase);
+		else if(key == '\r' || key == '\n')
+			RunTrackCommand(TrackCommand::EndTyping);
+		else if(key == kEscapeKey)
+			RunTrackCommand(TrackCommand::CancelTyping);
+		return true;
 	}
 
 	// A press at (x, y) on the timeline's bar seeks there and starts a drag;
@@ -310,6 +380,7 @@ void display()
 	MusicOrder order;
 	if(TransportTick(transport, now, &order))
 		Tell(order);
+	FollowTracksFile();
 	if(buildPending)
 	{
 		SetBuildUnderWay(buildWatch.get(), buildingFiles);
@@ -370,10 +441,23 @@ void reshape(int w, int h)
 
 void keyDown(unsigned char key, int, int)
 {
+	if(TypeKey(key))
+		return;
 	const double now = Now();
+	const bool shift = (glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0;
 	MusicOrder order;
 	switch(key)
 	{
+	case '\t': RunTrackCommand(shift ? TrackCommand::PreviousTrack : TrackCommand::NextTrack); break;
+	case 'k': RunTrackCommand(TrackCommand::SetKey); break;
+	case '=': RunTrackCommand(TrackCommand::StartTyping); break;
+	case ']': RunTrackCommand(TrackCommand::Raise); break;
+	case '[': RunTrackCommand(TrackCommand::Lower); break;
+	case '}': RunTrackCommand(TrackCommand::RaiseMore); break;
+	case '{': RunTrackCommand(TrackCommand::LowerMore); break;
+	case 'i': RunTrackCommand(TrackCommand::CycleInterpolation); break;
+	case 127: RunTrackCommand(TrackCommand::DeleteKey); break;
+	case kControlZ: RunTrackCommand(shift ? TrackCommand::Redo : TrackCommand::Undo); break;
 	case ' ': Tell(TogglePause(transport, now)); break;
 	case ',': Tell(StepFrame(transport, now, -1, kCaptureFramesPerSecond)); break;
 	case '.': Tell(StepFrame(transport, now, 1, kCaptureFramesPerSecond)); break;
@@ -405,6 +489,13 @@ void specialKeyDown(int key, int, int)
 	const double now = Now();
 	const bool shift = (glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0;
 	const double step = shift ? kSecondsPerShiftStep : kSecondsPerStep;
+	// Ctrl+Right and Ctrl+Left go to the selected track's next and last key.
+	if((glutGetModifiers() & GLUT_ACTIVE_CTRL) != 0 && (key == GLUT_KEY_RIGHT || key == GLUT_KEY_LEFT))
+	{
+		if(const std::optional<double> time = TrackKeyTimeFrom(trackKeys, ShownFrameSeconds(now), key == GLUT_KEY_RIGHT))
+			Tell(SeekTo(transport, now, *time));
+		return;
+	}
 	switch(key)
 	{
 	case GLUT_KEY_LEFT: Tell(SeekBy(transport, now, -step)); break;

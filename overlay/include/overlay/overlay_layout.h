@@ -26,12 +26,15 @@ constexpr char32_t kOverlayEllipsis = 0x2026;
 // the ellipsis.
 constexpr int kOverlayGlyphCount = 96;
 
-// Why a message is shown: the build failed, or it built with a complaint.
+// Why a message is shown: the build failed, it built with a complaint, or
+// the sync tracks' file is bad. Shown in this order, top first.
 enum class OverlayKind
 {
 	Error,
-	Warning
+	Warning,
+	Tracks
 };
+constexpr size_t kOverlayKindCount = 3;
 
 // One message: a header line (such as the file's name) and the log.
 struct OverlayMessage

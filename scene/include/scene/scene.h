@@ -32,6 +32,9 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "tracks/tracks.h"
 
 // Builds the passes from data/standard.vert, data/intro.frag and the
 // optional bufferA.frag to bufferD.frag and common.frag, a shader that has
@@ -80,6 +83,33 @@ std::string SceneTouchedFiles();
 // The rebuild for a player that looks every frame: nothing while
 // SceneFilesTouched is false; otherwise reload.
 void ReloadIfTouched();
+
+// Sync tracks (tracks.txt, through the data-file lookup, optional): each
+// track sets `uniform float NAME` in every pass that declares it, at the
+// draw's shader time. SceneInit reads the file (a bad one ends an intro's
+// start-up like a shader's failure; elsewhere it is reported as later), and
+// reload looks again; a bad file is reported once, on standard error and the
+// overlay, and leaves the last good tracks in use. A change of tracks never
+// rebuilds a program.
+
+// A look at the tracks file alone, cheap enough for every frame.
+void SceneLookAtTracks();
+
+// The last good tracks file's lines, and a count that changes whenever the
+// tracks in use change.
+const TrackDocument &SceneTrackDocument();
+int SceneTracksRevision();
+
+// The tracks file as the lookup found it, or where a new one goes: beside
+// the picture's shader ("data/tracks.txt").
+std::string SceneTracksPath();
+
+// Puts document's tracks in use at once (the studio's edit, which it saves).
+void SceneUseTracks(const TrackDocument &document);
+
+// The single float uniforms the passes declare that the scene does not
+// supply, pass by pass, possibly repeated: the names a track may set.
+std::vector<std::string> SceneDeclaredFloats();
 
 // Takes the frame's new size in pixels: the viewport, the size inputs, and
 // the buffers, made anew all zero at that size (back before tick 0, with no

@@ -8,6 +8,8 @@
 #include <glload/gl_3_3.hpp>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // What the scene knows when it sets an input's value in a pass.
 struct FrameValues
@@ -83,5 +85,8 @@ struct SuppliedInput
 // The table, kSuppliedInputCount rows (defined with the scene).
 extern const SuppliedInput kSuppliedInputs[];
 extern const size_t kSuppliedInputCount;
+
+// The names of the table's inputs, in its order.
+std::vector<std::string> SuppliedInputNames();
 
 #endif

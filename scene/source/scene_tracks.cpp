@@ -1,0 +1,61 @@
+// The sync tracks the scene sets: see scene_tracks.h.
+#include "scene/scene_tracks.h"
+
+const char *const kTracksFile = "tracks.txt";
+
+namespace
+{
+	// Whether a look at the status alone finds the file as set.file saw it:
+	// found in the same place with the same stamp, or still not found.
+	bool StampUnchanged(const SceneTrackSet &set)
+	{
+		return DataFileStampMatches(kTracksFile, set.file);
+	}
+}
+
+TracksLook LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, std::string *error)
+{
+	if(StampUnchanged(set))
+		return TracksLook::Unchanged;
+	FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
+	if(file.found && !file.settled)
+		return TracksLook::Unchanged;
+	const bool sameFile = file == set.file;
+	set.file = file;
+	if(sameFile)
+		return TracksLook::Unchanged;
+	// A good file after a bad one is a change, whatever its tracks.
+	const bool wasBad = set.bad;
+	set.bad = false;
+	if(!file.found && file.path.empty())
+		return UseTrackDocument(set, TrackDocument()) || wasBad ? TracksLook::Changed : TracksLook::Unchanged;
+	set.bad = true;
+	const std::string unreadable = DataFileFailure(file);
+	if(!unreadable.empty())
+	{
+		*error = unreadable;
+		return TracksLook::Bad;
+	}
+	const ParsedTracks parsed = ParseTracks(file.bytes, suppliedNames);
+	if(!parsed.errors.empty())
+	{
+		error->clear();
+		for(const TrackError &bad : parsed.errors)
+			*error += (error->empty() ? "" : "\n") + FormatTrackError(file.path, bad);
+		return TracksLook::Bad;
+	}
+	set.bad = false;
+	return UseTrackDocument(set, parsed.document) || wasBad ? TracksLook::Changed : TracksLook::Unchanged;
+}
+
+bool UseTrackDocument(SceneTrackSet &set, const TrackDocument &document)
+{
+	if(SerialiseTracks(document) != SerialiseTracks(set.document))
+		++set.revision;
+	set.document = document;
+	std::vector<Track> tracks = DocumentTracks(document);
+	if(tracks == set.tracks)
+		return false;
+	set.tracks = std::move(tracks);
+	return true;
+}

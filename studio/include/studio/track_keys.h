@@ -1,0 +1,57 @@
+// The studio's keys for sync tracks, apart from the window: which track is
+// selected, the number being typed, and what each command does to the tracks
+// file's document (track_edit.h), at the time of the frame shown.
+#ifndef STUDIO_TRACK_KEYS_H
+#define STUDIO_TRACK_KEYS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tracks/track_edit.h"
+
+// What a key asks of the tracks.
+enum class TrackCommand
+{
+	NextTrack,      // Tab: the first Tab selects the first track
+	PreviousTrack,  // Shift+Tab
+	SetKey,         // k: a step key holding the value there
+	StartTyping,    // =
+	Type,           // a digit, '-' or '.' while typing
+	Erase,          // Backspace while typing
+	EndTyping,      // Return: the key there takes the number typed
+	CancelTyping,   // Escape while typing
+	Raise,          // ]: +0.1
+	Lower,          // [: -0.1
+	RaiseMore,      // Shift+]: +1
+	LowerMore,      // Shift+[: -1
+	CycleInterpolation,  // i
+	DeleteKey,      // Delete
+	Undo,           // Ctrl+Z
+	Redo,           // Ctrl+Shift+Z
+};
+
+struct TrackKeys
+{
+	TrackEditor editor;
+	std::string selected;  // "" until the first Tab
+	bool typing = false;
+	std::string typed;
+};
+
+// Carries out a command at the time seconds (the frame shown) on a selected
+// track among names (the tracks offered, in order); character is the one
+// typed, for Type. Returns whether the document changed, and is to be saved.
+// Commands that need a track do nothing without one.
+bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names,
+                       double seconds, char character = 0);
+
+// The selected track's next key after seconds (forward) or last before it:
+// the time to go to, or none.
+std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bool forward);
+
+// The status line's words for the tracks: "glow 1.5 (key, smooth)",
+// "glow = 1.2_" while typing, "" with no track selected.
+std::string TrackStatus(const TrackKeys &keys, double seconds);
+
+#endif

@@ -1,0 +1,115 @@
+// The studio's keys for sync tracks: see track_keys.h.
+#include "studio/track_keys.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace
+{
+	// The track after (step 1) or before (step -1) the selected one, going
+	// round; the first or the last when none is selected or it is gone.
+	std::string Neighbour(const std::vector<std::string> &names, const std::string &selected, int step)
+	{
+		if(names.empty())
+			return "";
+		const auto at = std::find(names.begin(), names.end(), selected);
+		if(at == names.end())
+			return step > 0 ? names.front() : names.back();
+		const int count = static_cast<int>(names.size());
+		const int index = (static_cast<int>(at - names.begin()) + step + count) % count;
+		return names[static_cast<size_t>(index)];
+	}
+
+	// The selected track's keys as the document holds them.
+	const Track *SelectedTrack(const std::vector<Track> &tracks, const std::string &selected)
+	{
+		for(const Track &track : tracks)
+			if(track.name == selected)
+				return &track;
+		return nullptr;
+	}
+
+	// The number typed, when it is one.
+	std::optional<float> TypedNumber(const std::string &typed)
+	{
+		if(typed.empty())
+			return std::nullopt;
+		char *end = nullptr;
+		const float value = std::strtof(typed.c_str(), &end);
+		if(*end != '\0')
+			return std::nullopt;
+		return value;
+	}
+}
+
+bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names, double seconds,
+                       char character)
+{
+	const std::string &name = keys.selected;
+	switch(command)
+	{
+	case TrackCommand::NextTrack: keys.selected = Neighbour(names, keys.selected, 1); return false;
+	case TrackCommand::PreviousTrack: keys.selected = Neighbour(names, keys.selected, -1); return false;
+	case TrackCommand::StartTyping:
+		keys.typing = !name.empty();
+		keys.typed.clear();
+		return false;
+	case TrackCommand::Type:
+		if(keys.typing && keys.typed.size() < 32)
+			keys.typed += character;
+		return false;
+	case TrackCommand::Erase:
+		if(!keys.typed.empty())
+			keys.typed.pop_back();
+		return false;
+	case TrackCommand::CancelTyping: keys.typing = false; return false;
+	case TrackCommand::EndTyping:
+	{
+		keys.typing = false;
+		const std::optional<float> value = TypedNumber(keys.typed);
+		return value && !name.empty() && SetKeyValue(keys.editor, name, seconds, *value);
+	}
+	case TrackCommand::Undo: return Undo(keys.editor);
+	case TrackCommand::Redo: return Redo(keys.editor);
+	default: break;
+	}
+	if(name.empty())
+		return false;
+	switch(command)
+	{
+	case TrackCommand::SetKey: return KeyCurrentValue(keys.editor, name, seconds);
+	case TrackCommand::Raise: return NudgeKeyValue(keys.editor, name, seconds, 0.1);
+	case TrackCommand::Lower: return NudgeKeyValue(keys.editor, name, seconds, -0.1);
+	case TrackCommand::RaiseMore: return NudgeKeyValue(keys.editor, name, seconds, 1.0);
+	case TrackCommand::LowerMore: return NudgeKeyValue(keys.editor, name, seconds, -1.0);
+	case TrackCommand::CycleInterpolation: return CycleKeyInterpolation(keys.editor, name, seconds);
+	case TrackCommand::DeleteKey: return DeleteKey(keys.editor, name, seconds);
+	default: return false;
+	}
+}
+
+std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bool forward)
+{
+	if(keys.selected.empty())
+		return std::nullopt;
+	return forward ? NextKeyTime(keys.editor.document, keys.selected, seconds)
+	               : PreviousKeyTime(keys.editor.document, keys.selected, seconds);
+}
+
+std::string TrackStatus(const TrackKeys &keys, double seconds)
+{
+	if(keys.selected.empty())
+		return "";
+	if(keys.typing)
+		return keys.selected + " = " + keys.typed + "_";
+	const std::vector<Track> tracks = DocumentTracks(keys.editor.document);
+	const Track *track = SelectedTrack(tracks, keys.selected);
+	if(!track)
+		return keys.selected + " " + FormatKeyValue(kUnkeyedTrackValue) + " (no keys)";
+	std::string status = keys.selected + " " + FormatKeyValue(TrackValue(*track, seconds));
+	const int64_t time = KeyTime(seconds);
+	for(const TrackKey &key : track->keys)
+		if(key.time == time)
+			status += std::string(" (key, ") + InterpolationName(key.interpolation) + ")";
+	return status;
+}
