@@ -65,6 +65,8 @@ bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<
 	case TrackCommand::CancelTyping: keys.typing = false; return false;
 	case TrackCommand::EndTyping:
 	{
+		if(!keys.typing)
+			return false;
 		keys.typing = false;
 		const std::optional<float> value = TypedNumber(keys.typed);
 		return value && !name.empty() && SetKeyValue(keys.editor, name, seconds, *value);

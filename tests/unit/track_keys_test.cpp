@@ -1,0 +1,43 @@
+// The studio's track keys: selecting, typing a value, nudging, undoing.
+#include <gtest/gtest.h>
+
+#include "studio/track_keys.h"
+
+TEST(TrackKeys, SelectTypeNudgeAndUndoAtTheFrameShown)
+{
+	TrackKeys keys;
+	const std::vector<std::string> names = {"flash", "glow"};
+	// Without a track nothing is keyed, and = types nothing.
+	EXPECT_FALSE(ApplyTrackCommand(keys, TrackCommand::SetKey, names, 1.0));
+	ApplyTrackCommand(keys, TrackCommand::StartTyping, names, 1.0);
+	EXPECT_FALSE(keys.typing);
+
+	ApplyTrackCommand(keys, TrackCommand::PreviousTrack, names, 1.0);
+	EXPECT_EQ(keys.selected, "glow");
+	ApplyTrackCommand(keys, TrackCommand::NextTrack, names, 1.0);
+	EXPECT_EQ(keys.selected, "flash");
+
+	ApplyTrackCommand(keys, TrackCommand::StartTyping, names, 1.0);
+	for(char c : std::string("-1.25x"))
+		ApplyTrackCommand(keys, TrackCommand::Type, names, 1.0, c);
+	ApplyTrackCommand(keys, TrackCommand::Erase, names, 1.0);
+	EXPECT_EQ(TrackStatus(keys, 1.0), "flash = -1.25_");
+	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::EndTyping, names, 1.0));
+	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 1.000 -1.25 step\n");
+	EXPECT_EQ(TrackStatus(keys, 1.0), "flash -1.25 (key, step)");
+
+	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::RaiseMore, names, 1.0));
+	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::CycleInterpolation, names, 1.0));
+	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 1.000 -0.25 linear\n");
+	// A nudge where no key is changes nothing; a cancelled number neither.
+	EXPECT_FALSE(ApplyTrackCommand(keys, TrackCommand::Raise, names, 2.0));
+	ApplyTrackCommand(keys, TrackCommand::StartTyping, names, 2.0);
+	ApplyTrackCommand(keys, TrackCommand::Type, names, 2.0, '5');
+	ApplyTrackCommand(keys, TrackCommand::CancelTyping, names, 2.0);
+	EXPECT_FALSE(ApplyTrackCommand(keys, TrackCommand::EndTyping, names, 2.0));
+
+	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::Undo, names, 1.0));
+	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 1.000 -0.25 step\n");
+	EXPECT_EQ(TrackKeyTimeFrom(keys, 0.0, true), 1.0);
+	EXPECT_EQ(TrackKeyTimeFrom(keys, 0.0, false), std::nullopt);
+}
