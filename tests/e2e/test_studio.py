@@ -4,6 +4,7 @@ frame-number shader, the music after --from and a seek (SDL's disk driver),
 an edit shown while paused, and a still equal to the captured frame."""
 
 import os
+import subprocess
 import struct
 import time
 import zlib
@@ -226,6 +227,36 @@ class StudioEditTest(StudioTestCase):
         intro.wait()
         _, _, captured, _, _ = read_bmp(frame_path(capture, frame))
         self.assertEqual(still, captured, "the still is the captured frame %d" % frame)
+
+    def test_a_key_set_in_the_studio_shows_in_the_render_modes_frame(self):
+        cwd = scratch_dir(self)
+        tracks = os.path.join(cwd, "data", "tracks.txt")
+        with open(tracks, "w") as f:
+            f.write("# the flash\n")
+        with open(os.path.join(cwd, "data", "intro.frag"), "w") as f:
+            f.write("#version 330\nuniform float glow;\nout vec4 outputColor;\n"
+                    "void main() { outputColor = vec4(glow, 0.0, 0.0, 1.0); }\n")
+        studio = self.studio(["--from", "30", "--size", "160x90"], cwd=cwd)
+        for key in ("space", "Tab", "equal", "0", "period", "5", "Return", "bracketright", "i"):
+            studio.key(key)
+        studio.wait_until(lambda: open(tracks).read().count("0.6 linear") == 1, 60, [os.path.dirname(tracks)])
+        self.quit(studio)
+        lines = open(tracks).read().splitlines()
+        self.assertEqual(lines[0], "# the flash", "the comment is kept")
+        name, time, value, interpolation = lines[1].split()
+        self.assertEqual((name, value, interpolation), ("glow", "0.6", "linear"))
+
+        def red(start):
+            raw = subprocess.run([STUDIO, "--render", "1", "--size", "4x2", "--from", start, "--to",
+                                  "%.3f" % (float(start) + 0.01)], cwd=cwd, capture_output=True, check=True,
+                                 env=dict(os.environ, DISPLAY=studio.xvfb.display, SDL_AUDIODRIVER="dummy",
+                                          LIBGL_ALWAYS_SOFTWARE="1")).stdout
+            return raw[0]
+        self.assertEqual((red("0"), red(time)), (153, 153), "one key holds everywhere")
+        with open(tracks, "a") as f:
+            f.write("glow %.3f 0.2 step\n" % (float(time) + 10))
+        self.assertEqual((red(time), red("%.3f" % (float(time) + 5)), red("%.3f" % (float(time) + 10))),
+                         (153, 102, 51), "a key the file adds, and the interpolation set in the studio")
 
 
 if __name__ == "__main__":
