@@ -17,6 +17,8 @@ namespace TextureUnit
 	// Where the scene binds a texture it is making or copying, and leaves
 	// none bound.
 	constexpr int kScratch = 3;
+	// The studio's timeline: the selected sync track's curve and keys.
+	constexpr int kTimelineTrack = 4;
 	// The studio's timeline: its glyph atlas, and the soundtrack's loudness.
 	constexpr int kTimelineText = 5;
 	constexpr int kTimelineLoudness = 6;

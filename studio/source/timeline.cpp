@@ -1,5 +1,5 @@
-// The studio's timeline: the band program, the loudness texture and the
-// band's and status text's quads.
+// The studio's timeline: the band program, the loudness and track textures
+// and the band's and status text's quads.
 #include "studio/timeline.h"
 
 #include <glload/gl_3_3.hpp>
@@ -17,6 +17,7 @@
 #include "overlay/glyph_atlas.h"
 #include "sound/loudness.h"
 #include "studio/timeline_layout.h"
+#include "studio/track_curve.h"
 
 namespace
 {
@@ -44,6 +45,12 @@ namespace
 	    "uniform vec3 loop;\n"
 	    "// the column where the soundtrack ends before the piece does, else -1\n"
 	    "uniform float soundEnd;\n"
+	    "// the shown sync track, read texel by texel: row 0 its curve over the\n"
+	    "// piece's length, 0 at its lowest value to 1 at its highest; row 1 1.0\n"
+	    "// in the columns that hold a key, else 0.0\n"
+	    "uniform sampler2D track;\n"
+	    "// 1 while a track is shown, else 0\n"
+	    "uniform float trackShown;\n"
 	    "in vec2 atlasCoord;\n"
 	    "in vec4 tint;\n"
 	    "out vec4 fragColour;\n"
@@ -55,6 +62,48 @@ namespace
 	    "const vec4 kPlayhead = vec4(1.0, 1.0, 1.0, 1.0);\n"
 	    "const vec4 kSilence = vec4(0.07, 0.07, 0.08, 0.85);\n"
 	    "const vec4 kSoundEnd = vec4(0.90, 0.35, 0.35, 1.0);\n"
+	    "const vec4 kCurve = vec4(0.72, 0.90, 0.24, 1.0);\n"
+	    "const vec4 kKey = vec4(0.93, 1.0, 0.62, 1.0);\n"
+	    "// The curve's level at column position c, linear between columns.\n"
+	    "float curveAt(float c)\n"
+	    "{\n"
+	    "    int left = int(c);\n"
+	    "    int right = min(left + 1, textureSize(track, 0).x - 1);\n"
+	    "    return mix(texelFetch(track, ivec2(left, 0), 0).r, texelFetch(track, ivec2(right, 0), 0).r, fract(c));\n"
+	    "}\n"
+	    "// The track's colour at this pixel of the bar, p its column from the\n"
+	    "// bar's left, or a colour of no alpha where neither curve nor key is.\n"
+	    "vec4 trackColour(vec2 pixel, float p)\n"
+	    "{\n"
+	    "    float last = float(textureSize(track, 0).x - 1);\n"
+	    "    float perPixel = last / max(bar.z - bar.x - 1.0, 1.0);\n"
+	    "    // A key's tick: the 3 pixel columns about the key's, over the bar's\n"
+	    "    // top third, 2 rows at least.\n"
+	    "    if(pixel.y < bar.y + max(2.0, floor((bar.w - bar.y) / 3.0)))\n"
+	    "    {\n"
+	    "        float end = min((p + 1.5) * perPixel, last + 1.0);\n"
+	    "        for(float c = max(ceil((p - 1.5) * perPixel), 0.0); c < end; c += 1.0)\n"
+	    "            if(texelFetch(track, ivec2(int(c), 1), 0).r > 0.5)\n"
+	    "                return kKey;\n"
+	    "    }\n"
+	    "    // The curve's lowest and highest level over the pixel's width, so\n"
+	    "    // that neither a jump nor a short peak leaves a gap.\n"
+	    "    float from = clamp((p - 0.5) * perPixel, 0.0, last);\n"
+	    "    float to = clamp((p + 0.5) * perPixel, 0.0, last);\n"
+	    "    vec2 span = vec2(min(curveAt(from), curveAt(to)), max(curveAt(from), curveAt(to)));\n"
+	    "    for(float c = floor(from) + 1.0; c < to; c += 1.0)\n"
+	    "    {\n"
+	    "        float level = texelFetch(track, ivec2(int(c), 0), 0).r;\n"
+	    "        span = vec2(min(span.x, level), max(span.y, level));\n"
+	    "    }\n"
+	    "    // A line 2 pixels thick about the span, with level 0 on the bar's\n"
+	    "    // last 2 rows and 1 on its first 2.\n"
+	    "    float rows = bar.w - bar.y - 2.0;\n"
+	    "    float centre = pixel.y + 0.5;\n"
+	    "    if(centre >= bar.w - 2.0 - span.y * rows && centre < bar.w - span.x * rows)\n"
+	    "        return kCurve;\n"
+	    "    return vec4(0.0);\n"
+	    "}\n"
 	    "void main()\n"
 	    "{\n"
 	    "    vec2 pixel = vec2(floor(gl_FragCoord.x), frameHeight - 1.0 - floor(gl_FragCoord.y));\n"
@@ -74,6 +123,9 @@ namespace
 	    "            fragColour = pixel.x < playhead.x ? kPlayed : kEnvelope;\n"
 	    "        if(loop.x == 2.0 && pixel.x >= loop.y && pixel.x <= loop.z)\n"
 	    "            fragColour.rgb = mix(fragColour.rgb, kLoopTint, 0.4);\n"
+	    "        vec4 shown = trackShown == 1.0 ? trackColour(pixel, pixel.x - bar.x) : vec4(0.0);\n"
+	    "        if(shown.a > 0.0)\n"
+	    "            fragColour = shown;\n"
 	    "    }\n"
 	    "    if(barRows && ((loop.x >= 1.0 && pixel.x == loop.y) || (loop.x == 2.0 && pixel.x == loop.z)))\n"
 	    "        fragColour = kLoopMark;\n"
@@ -91,6 +143,7 @@ namespace
 		GLint soundEnd = -1;
 		GLint playhead = -1;
 		GLint loop = -1;
+		GLint trackShown = -1;
 	};
 
 	// A measure of the loudness handed between its thread and the studio's.
@@ -109,6 +162,7 @@ namespace
 		GLuint glyphProgram = 0;
 		GLuint atlasTexture = 0;
 		GLuint loudnessTexture = 0;
+		GLuint trackTexture = 0;
 		GLuint vertexArray = 0;
 		GLuint buffer = 0;
 		BandUniforms uniforms;
@@ -117,6 +171,11 @@ namespace
 		// The loudness being measured on a thread of its own, so that a long
 		// soundtrack does not hold the window; null once it is in.
 		std::shared_ptr<LoudnessMeasure> measure;
+		// The track whose curve the track texture holds, over a piece of
+		// trackEnd seconds, drawn while trackShown.
+		bool trackShown = false;
+		Track track;
+		double trackEnd = 0.0;
 
 		TimelineLayout layout;
 		// The quads in the buffer are for this layout and status, unless stale.
@@ -127,20 +186,22 @@ namespace
 	};
 	Timeline timeline;
 
-	// Builds the band's program and points its sampler at the loudness's
-	// unit, leaving no program current. Throws the toolkit's exception when
-	// it fails.
+	// Builds the band's program and points its samplers at the loudness's
+	// and the track's units, leaving no program current. Throws the
+	// toolkit's exception when it fails.
 	GLuint BuildBandProgram(BandUniforms &uniforms)
 	{
 		const GLuint program = glutil::LinkProgram(kGlyphVertexShader, kBandFragmentShader);
 		gl::UseProgram(program);
 		gl::Uniform1i(gl::GetUniformLocation(program, "loudness"), TextureUnit::kTimelineLoudness);
+		gl::Uniform1i(gl::GetUniformLocation(program, "track"), TextureUnit::kTimelineTrack);
 		uniforms.bar = gl::GetUniformLocation(program, "bar");
 		uniforms.frameHeight = gl::GetUniformLocation(program, "frameHeight");
 		uniforms.loudnessSpan = gl::GetUniformLocation(program, "loudnessSpan");
 		uniforms.soundEnd = gl::GetUniformLocation(program, "soundEnd");
 		uniforms.playhead = gl::GetUniformLocation(program, "playhead");
 		uniforms.loop = gl::GetUniformLocation(program, "loop");
+		uniforms.trackShown = gl::GetUniformLocation(program, "trackShown");
 		gl::UseProgram(0);
 		return program;
 	}
@@ -154,6 +215,37 @@ namespace
 		std::transform(levels.begin(), levels.end(), bytes.begin(),
 		               [](float level) { return static_cast<unsigned char>(std::lround(255.0f * level)); });
 		return UploadCoverageTexture(bytes.data(), static_cast<int>(bytes.size()), 1, TextureUnit::kTimelineLoudness);
+	}
+
+	// Makes the track's texture: kTimelineLoudnessColumns x 2 floats, read
+	// texel by texel, their rows as the band program's `track` takes them,
+	// left unset until UploadTrackCurve. Leaves it bound on the track's unit
+	// for good, with GL_TEXTURE0 active.
+	GLuint MakeTrackTexture()
+	{
+		GLuint texture = 0;
+		gl::GenTextures(1, &texture);
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kTimelineTrack);
+		gl::BindTexture(gl::GL_TEXTURE_2D, texture);
+		gl::TexImage2D(gl::GL_TEXTURE_2D, 0, gl::GL_R32F, kTimelineLoudnessColumns, 2, 0, gl::GL_RED, gl::GL_FLOAT,
+		               nullptr);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MIN_FILTER, gl::GL_NEAREST);
+		gl::TexParameteri(gl::GL_TEXTURE_2D, gl::GL_TEXTURE_MAG_FILTER, gl::GL_NEAREST);
+		gl::ActiveTexture(gl::GL_TEXTURE0);
+		return texture;
+	}
+
+	// Writes the curve's levels and key flags into the track's texture,
+	// leaving GL_TEXTURE0 active.
+	void UploadTrackCurve(const TrackCurve &curve)
+	{
+		std::vector<float> rows(curve.levels);
+		rows.insert(rows.end(), curve.keys.begin(), curve.keys.end());
+		gl::ActiveTexture(gl::GL_TEXTURE0 + TextureUnit::kTimelineTrack);
+		gl::BindTexture(gl::GL_TEXTURE_2D, timeline.trackTexture);
+		gl::TexSubImage2D(gl::GL_TEXTURE_2D, 0, 0, 0, kTimelineLoudnessColumns, 2, gl::GL_RED, gl::GL_FLOAT,
+		                  rows.data());
+		gl::ActiveTexture(gl::GL_TEXTURE0);
 	}
 
 	void AddLine(std::string *lines, const std::string &line)
@@ -229,6 +321,7 @@ bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile
 	// Flat until the measure is in. The thread owns its share of the measure
 	// and is left to end by itself, even after the timeline is gone.
 	timeline.loudnessTexture = UploadLoudness(std::vector<float>(kTimelineLoudnessColumns, 0.0f));
+	timeline.trackTexture = MakeTrackTexture();
 	timeline.measure = std::make_shared<LoudnessMeasure>();
 	std::thread([measure = timeline.measure, soundtrackFile] {
 		LoudnessOpening loudness = ComputeLoudness(soundtrackFile, kTimelineLoudnessColumns);
@@ -267,6 +360,7 @@ void TimelineShutdown()
 		gl::DeleteProgram(timeline.glyphProgram);
 		gl::DeleteTextures(1, &timeline.atlasTexture);
 		gl::DeleteTextures(1, &timeline.loudnessTexture);
+		gl::DeleteTextures(1, &timeline.trackTexture);
 		gl::DeleteVertexArrays(1, &timeline.vertexArray);
 		gl::DeleteBuffers(1, &timeline.buffer);
 	}
@@ -279,6 +373,20 @@ void TimelineResize(int width, int height)
 		return;
 	timeline.layout = LayOutTimeline(width, height);
 	timeline.stale = true;
+}
+
+void TimelineShowTrack(const Track *track, double end)
+{
+	if(!timeline.enabled)
+		return;
+	const bool shown = track && end > 0.0;
+	if(shown && !(timeline.trackShown && *track == timeline.track && end == timeline.trackEnd))
+	{
+		UploadTrackCurve(TraceTrackCurve(*track, end, kTimelineLoudnessColumns));
+		timeline.track = *track;
+		timeline.trackEnd = end;
+	}
+	timeline.trackShown = shown;
 }
 
 double TimelineSoundSeconds()
@@ -309,6 +417,7 @@ void TimelineDraw(const TimelineView &view)
 	gl::Uniform3f(timeline.uniforms.loop, LoopUniform(view.loop),
 	              static_cast<float>(TimelineColumnAt(layout, view.loopA, view.end)),
 	              static_cast<float>(TimelineColumnAt(layout, view.loopB, view.end)));
+	gl::Uniform1f(timeline.uniforms.trackShown, timeline.trackShown ? 1.0f : 0.0f);
 	DrawGlyphQuads(timeline.bandProgram, timeline.vertexArray, 0, kBandVertices);
 	if(timeline.textVertices > 0)
 		DrawGlyphQuads(timeline.glyphProgram, timeline.vertexArray, kBandVertices, timeline.textVertices);

@@ -5,12 +5,14 @@
 // rising from its bottom, brighter where it has been played, a red mark
 // where a soundtrack shorter than the piece ends (the silence after it
 // darker), the A-B loop
-// (A's mark alone, or the A..B span shaded between its two marks) and the
-// playhead.
+// (A's mark alone, or the A..B span shaded between its two marks), the
+// selected sync track's curve over the envelope with a tick at each of its
+// keys (track_curve.h), and the playhead.
 //
 // The loudness is computed once, on a thread TimelineInit starts, and
 // uploaded once as a texture on TextureUnit::kTimelineLoudness; the font's glyph atlas
-// (overlay/glyph_atlas.h) lives on TextureUnit::kTimelineText. The band's
+// (overlay/glyph_atlas.h) lives on TextureUnit::kTimelineText, the track's
+// curve and keys on TextureUnit::kTimelineTrack. The band's
 // and the status text's quads are uploaded when the window's size or the
 // status text changes, and at no other time: the playhead and the loop are
 // the band program's uniforms. Every function needs the context that
@@ -25,8 +27,10 @@
 #include <string>
 
 #include "studio/transport.h"
+#include "tracks/tracks.h"
 
-// Columns of loudness over the soundtrack's length: a texture of this width.
+// Columns of loudness over the soundtrack's length, and of a sync track's
+// curve over the piece's: textures of this width.
 constexpr int kTimelineLoudnessColumns = 2048;
 
 // What the timeline shows in a frame.
@@ -70,6 +74,12 @@ void TimelineShutdown();
 // Tells the timeline the window's size in pixels (the viewport it draws
 // into); the next TimelineDraw uploads its quads again when it changed.
 void TimelineResize(int width, int height);
+
+// Shows track's curve and keys over the piece of `end` seconds from the next
+// TimelineDraw on, or no curve when track is null or end not above 0. Traces and uploads the
+// curve only when the track or end differs from the last shown, so it may be
+// called every frame; does nothing while the timeline is off.
+void TimelineShowTrack(const Track *track, double end);
 
 // Draws the timeline over the current framebuffer, blended, in the layout of
 // the size last given to TimelineResize. Uploads the quads only when the
