@@ -81,6 +81,7 @@ namespace
 	int replayStart = kNoReplay;
 	// The sync tracks' keys, and the tracks file's revision they hold.
 	TrackKeys trackKeys;
+	std::vector<Track> editedTracks;  // the tracks of trackKeys' document
 	const int kNoRevision = -1;
 	int trackRevision = kNoRevision;
 	// Whether the timeline's loudness is still being measured.
@@ -115,7 +116,7 @@ namespace
 			status += "saved " + savedStill + "  ";
 		const int frame = FrameAt(seconds, kCaptureFramesPerSecond);
 		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " + std::to_string(frame);
-		const std::string track = TrackStatus(trackKeys, CaptureFrameSeconds(frame));
+		const std::string track = TrackStatus(trackKeys, editedTracks, CaptureFrameSeconds(frame));
 		if(!track.empty())
 			status += "  " + track;
 		status += "  " + std::string(rate) + "  " + state;
@@ -165,6 +166,7 @@ namespace
 		else
 			ReplaceDocument(trackKeys.editor, SceneTrackDocument());
 		trackRevision = SceneTracksRevision();
+		editedTracks = DocumentTracks(trackKeys.editor.document);
 	}
 
 	// Carries out a track command at the frame shown; an edit is saved at
@@ -175,6 +177,7 @@ namespace
 		    MergeTrackNames(TrackNames(trackKeys.editor.document), SceneDeclaredFloats(), SuppliedInputNames());
 		if(!ApplyTrackCommand(trackKeys, command, names, ShownFrameSeconds(Now()), character))
 			return;
+		editedTracks = DocumentTracks(trackKeys.editor.document);
 		const std::string path = SceneTracksPath();
 		const std::string text = SerialiseTracks(trackKeys.editor.document);
 		const WriteFailure failure =
@@ -426,6 +429,7 @@ void display()
 		view.loopA = transport.loopA;
 		view.loopB = transport.loopB;
 		view.status = Status(seconds, now);
+		TimelineShowTrack(SelectedTrack(trackKeys, editedTracks), kIntroSeconds);
 		TimelineDraw(view);
 	}
 	glutSwapBuffers();

@@ -20,15 +20,6 @@ namespace
 		return names[static_cast<size_t>(index)];
 	}
 
-	// The selected track's keys as the document holds them.
-	const Track *SelectedTrack(const std::vector<Track> &tracks, const std::string &selected)
-	{
-		for(const Track &track : tracks)
-			if(track.name == selected)
-				return &track;
-		return nullptr;
-	}
-
 	// The number typed, when it is one.
 	std::optional<float> TypedNumber(const std::string &typed)
 	{
@@ -98,14 +89,21 @@ std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bo
 	               : PreviousKeyTime(keys.editor.document, keys.selected, seconds);
 }
 
-std::string TrackStatus(const TrackKeys &keys, double seconds)
+const Track *SelectedTrack(const TrackKeys &keys, const std::vector<Track> &tracks)
+{
+	for(const Track &track : tracks)
+		if(!keys.selected.empty() && track.name == keys.selected)
+			return &track;
+	return nullptr;
+}
+
+std::string TrackStatus(const TrackKeys &keys, const std::vector<Track> &tracks, double seconds)
 {
 	if(keys.selected.empty())
 		return "";
 	if(keys.typing)
 		return keys.selected + " = " + keys.typed + "_";
-	const std::vector<Track> tracks = DocumentTracks(keys.editor.document);
-	const Track *track = SelectedTrack(tracks, keys.selected);
+	const Track *track = SelectedTrack(keys, tracks);
 	if(!track)
 		return keys.selected + " " + FormatKeyValue(kUnkeyedTrackValue) + " (no keys)";
 	std::string status = keys.selected + " " + FormatKeyValue(TrackValue(*track, seconds));

@@ -21,10 +21,10 @@ TEST(TrackKeys, SelectTypeNudgeAndUndoAtTheFrameShown)
 	for(char c : std::string("-1.25x"))
 		ApplyTrackCommand(keys, TrackCommand::Type, names, 1.0, c);
 	ApplyTrackCommand(keys, TrackCommand::Erase, names, 1.0);
-	EXPECT_EQ(TrackStatus(keys, 1.0), "flash = -1.25_");
+	EXPECT_EQ(TrackStatus(keys, DocumentTracks(keys.editor.document), 1.0), "flash = -1.25_");
 	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::EndTyping, names, 1.0));
 	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 1.000 -1.25 step\n");
-	EXPECT_EQ(TrackStatus(keys, 1.0), "flash -1.25 (key, step)");
+	EXPECT_EQ(TrackStatus(keys, DocumentTracks(keys.editor.document), 1.0), "flash -1.25 (key, step)");
 
 	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::RaiseMore, names, 1.0));
 	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::CycleInterpolation, names, 1.0));

@@ -50,8 +50,13 @@ bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<
 // the time to go to, or none.
 std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bool forward);
 
-// The status line's words for the tracks: "glow 1.5 (key, smooth)",
-// "glow = 1.2_" while typing, "" with no track selected.
-std::string TrackStatus(const TrackKeys &keys, double seconds);
+// The selected track among tracks (the document's, DocumentTracks), or null
+// when none is selected or it has no key yet.
+const Track *SelectedTrack(const TrackKeys &keys, const std::vector<Track> &tracks);
+
+// The status line's words for the tracks, tracks being the document's:
+// "glow 1.5 (key, smooth)", "glow = 1.2_" while typing, "" with no track
+// selected.
+std::string TrackStatus(const TrackKeys &keys, const std::vector<Track> &tracks, double seconds);
 
 #endif
