@@ -121,6 +121,11 @@ WindowMode window(int, char **, int &, int &)
 	return WindowMode::FullScreen;
 }
 
+int batch(int, char **)
+{
+	return -1;
+}
+
 void init(int argc, char **argv)
 {
 	capture = argc == 2 && std::strcmp(argv[1], "--capture") == 0;

@@ -176,6 +176,9 @@ int main(int argc, char **argv)
 
 	try
 	{
+		const int batchStatus = batch(argc, argv);
+		if(batchStatus >= 0)
+			return batchStatus;
 		init(argc, argv);
 	}
 	catch(...)

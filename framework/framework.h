@@ -22,7 +22,10 @@
 // (it decides between full screen and a window of the size it sets), init
 // once the 3.3 context is ready, registers the others with the window
 // toolkit, and calls finish once the main loop has ended; finish returns the
-// exit status of a run that no error has ended.
+// exit status of a run that no error has ended. Before init, batch may take
+// the run over: it returns -1 to go on to init and the main loop, or the
+// status to end the run with once it has done its work on the context (an
+// exception it lets out is reported as init's are).
 int arguments(int argc, char **argv);
 unsigned int defaults(unsigned int displayMode, int &width, int &height);
 enum class WindowMode
@@ -32,6 +35,7 @@ enum class WindowMode
 	Hidden,      // a window of width x height that is never shown: a context only
 };
 WindowMode window(int argc, char **argv, int &width, int &height);
+int batch(int argc, char **argv);
 void init(int argc, char **argv);
 void display();
 void reshape(int w, int h);

@@ -309,35 +309,32 @@ WindowMode window(int, char **, int &width, int &height)
 	return WindowMode::Windowed;
 }
 
-namespace
+// The render mode: every frame of the section to the descriptor, then the
+// end of the run; a failure is one line and status 1 (2 for a size beyond
+// the driver's).
+int batch(int, char **)
 {
-	// The render mode: every frame of the section to the descriptor, then
-	// the end of the run; a failure is one line and status 1.
-	void Render()
+	if(options.renderFd < 0)
+		return -1;
+	const std::string tooLarge = CheckRenderSize(options.width, options.height);
+	if(!tooLarge.empty())
 	{
-		const std::string tooLarge = CheckRenderSize(options.width, options.height);
-		if(!tooLarge.empty())
-		{
-			std::cerr << "studio: " << tooLarge << std::endl;
-			std::exit(2);
-		}
-		SceneInit(std::cerr, false);
-		const FrameRange range = RenderRange(options.from, options.to, kIntroSeconds, kCaptureFramesPerSecond);
-		const std::string error =
-		    RenderFrames(options.renderFd, range, options.width, options.height, options.pixelFormat);
-		if(!error.empty())
-		{
-			std::cerr << "studio: " << error << std::endl;
-			std::exit(1);
-		}
-		std::exit(0);
+		std::cerr << "studio: " << tooLarge << std::endl;
+		return 2;
 	}
+	SceneInit(std::cerr, false);
+	const FrameRange range = RenderRange(options.from, options.to, kIntroSeconds, kCaptureFramesPerSecond);
+	const std::string error = RenderFrames(options.renderFd, range, options.width, options.height, options.pixelFormat);
+	if(!error.empty())
+	{
+		std::cerr << "studio: " << error << std::endl;
+		return 1;
+	}
+	return 0;
 }
 
 void init(int, char **)
 {
-	if(options.renderFd >= 0)
-		Render();
 	std::string watchError;
 	buildWatch = StartBuildWatch(&watchError);
 	if(!watchError.empty())
