@@ -12,7 +12,6 @@
 #include <chrono>
 #include <deque>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
