@@ -404,7 +404,8 @@ def record(source_dir, text):
     begin = old.find(SECTION_BEGIN)
     end = old.find(SECTION_END)
     if begin >= 0 and end > begin:
-        new = old[:begin] + text + old[end + len(SECTION_END):].lstrip("\n")
+        rest = old[end + len(SECTION_END):].lstrip("\n")
+        new = old[:begin] + text + ("\n" + rest if rest else "")
     else:
         new = old.rstrip("\n") + ("\n\n" if old else "") + text
     with open(path, "w") as f:
