@@ -20,6 +20,10 @@
 // therefore share their expensive parts, computed once per pixel in main():
 // the turned and folded polar view, the water mirror, the stars and the
 // message look-ups; what each scene adds on top is kept to a few sines.
+//
+// What is timed by hand against the music rather than by the score's grid --
+// the fades, the flashes, the builds' light, the kick's zoom and the folds --
+// comes from the sync tracks in data/tracks.txt, keyed on its beats and bars.
 
 uniform float iGlobalTime;   // seconds since the music started
 uniform float width;         // the window's size in pixels
@@ -27,6 +31,13 @@ uniform float height;
 uniform float loopDuration;  // the period of cyclic motion, in seconds
 uniform sampler2D message;   // one line of text in the alpha channel; row 0 is its bottom
 uniform sampler2D spectrum;  // the soundtrack at this moment: row 0 its spectrum, row 1 its samples
+
+// The sync tracks (data/tracks.txt); each reads 0 where the file has no keys for it.
+uniform float fade;    // the whole picture's brightness: 0 black, 1 full; the fades from and to black
+uniform float flash;   // the white flash on the first beat of a bar: its strength, held through that bar
+uniform float riser;   // how far a build has come, 0..1: the light at the buildups' far end, core and rings
+uniform float pump;    // how far the view zooms in as the kick hits: 0.15 shows it 15% larger
+uniform float folds;   // the wedges the view is folded into (the kaleidoscope, the mandala); 0 unfolded
 
 out vec4 outputColor;
 
@@ -37,7 +48,8 @@ const float BPM = 128.0;
 const float BEAT = 60.0 / BPM;   // 0.46875 s
 const float BAR = 4.0 * BEAT;    // 1.875 s
 
-// The first bar of each section; the song ends after bar 71.
+// The first bar of each section; the song ends after bar 71 (the picture
+// has faded to black a beat before, by the track fade).
 const float BUILDUP_BAR = 8.0;
 const float DROP_A_BAR = 16.0;
 const float DROP_B_BAR = 24.0;
@@ -151,13 +163,6 @@ float chordHue()
 	return mix(hues[before], hues[now], smoothstep(0.0, 0.2, fract(bars)));
 }
 
-// A white flash that dies away within a beat or two after `start`.
-float flash(float start)
-{
-	float age = t - start;
-	return age < 0.0 ? 0.0 : exp(-5.0 * age);
-}
-
 // ---------------------------------------------------------------- the message
 
 // The message's coverage at texel column x, its columns clamped to `columns`
@@ -228,10 +233,10 @@ vec2 waterMirror(vec2 p, float level, float s)
 
 // ---------------------------------------------------------------- intro, 0-15 s
 
-// Deep space with drifting stars and a slow nebula in the pads' colours. The
-// title lights up letter by letter over bars 2-3; from bar 4, when the
-// plucks come in, each pluck sends a ring of light out from it. The last
-// beat dims for the drums coming in.
+// Deep space with drifting stars and a slow nebula in the pads' colours,
+// coming up from black (the track fade). The title lights up letter by letter
+// over bars 2-3; from bar 4, when the plucks come in, each pluck sends a ring
+// of light out from it. The last beat dims for the drums coming in.
 vec3 sceneIntro(vec2 p, float s, Shared sh)
 {
 	vec2 q = 1.7 * p + vec2(0.02 * s, 0.005 * s);
@@ -242,7 +247,6 @@ vec3 sceneIntro(vec2 p, float s, Shared sh)
 	vec3 col = vec3(0.004, 0.006, 0.02) + 0.22 * cloud * cloud * tint;
 	col += vec3(0.02, 0.04, 0.09) * (1.0 - smoothstep(0.0, 1.2, length(p - vec2(0.2, -0.3))));
 	col += vec3(0.85, 0.88, 1.0) * sh.stars;
-	col *= smoothstep(0.0, 2.5, s);
 
 	// The plucks play on eighths 0, 3 and 6 of each bar from bar 4 on.
 	vec2 centre = vec2(0.0, 0.06);
@@ -264,12 +268,11 @@ vec3 sceneIntro(vec2 p, float s, Shared sh)
 // ---------------------------------------------------------------- buildup, 15-30 s
 
 // A tunnel of rings and panels the camera flies down, faster and faster. The
-// kick pumps the rings; from bar 12 the riser lights the far end; the snare
-// (quarters in bar 13, sixteenths in 14, a roll in 15) flips the panels; the
-// last bar fades to white for the drop.
+// kick pumps the rings; from bar 12 the riser lights the far end (the track
+// riser); the snare (quarters in bar 13, sixteenths in 14, a roll in 15)
+// flips the panels; the last bar fades to white for the drop.
 vec3 sceneTunnel(float s, Shared sh)
 {
-	float riser = smoothstep(4.0 * BAR, 8.0 * BAR, s);
 	float travel = 1.2 * s + 0.1 * s * s;
 	float depth = 0.3 / sh.r;
 	float along = 2.0 * (depth + travel);
@@ -363,7 +366,9 @@ vec3 sceneHorizon(vec2 p, float s, Shared sh)
 
 // A quiet night: two folded curtains of aurora swaying over dark hills and
 // a moon, all mirrored in still water; the aurora breathes once per loop, and
-// sparkles come up on the water as the arpeggio creeps back in.
+// sparkles come up on the water as the arpeggio creeps back in. It comes up
+// from black over the first bar (the track fade) and dims over the last half
+// bar.
 vec3 sceneAurora(vec2 p, float s, Shared sh, float level)
 {
 	vec2 q = sh.sky;
@@ -402,13 +407,14 @@ vec3 sceneAurora(vec2 p, float s, Shared sh, float level)
 		col += vec3(0.5, 0.5, 0.45) * glitter * smoothstep(level, level - 0.05, p.y);
 		col += vec3(0.6, 1.0, 0.9) * sh.stars * smoothstep(4.0 * BAR, 8.0 * BAR, s);
 	}
-	return col * smoothstep(0.0, BAR, s) * (1.0 - 0.8 * smoothstep(7.5 * BAR, 8.0 * BAR, s));
+	return col * (1.0 - 0.8 * smoothstep(7.5 * BAR, 8.0 * BAR, s));
 }
 
 // ---------------------------------------------------------------- buildup 2, 75-90 s
 
-// Hyperspace: streaks of stars flying out of the centre, faster, longer and
-// whiter bar by bar, the kick lighting the core. From bar 44 rings close in
+// Hyperspace, coming up from black within the first beat (the track fade):
+// streaks of stars flying out of the centre, faster, longer and whiter bar by
+// bar, the kick lighting the core. From bar 44 rings close in
 // on the centre with the snare (quarters, eighths, sixteenths, then the
 // roll); in the last bar, without the kick, everything collapses into the
 // centre before the drop.
@@ -436,7 +442,6 @@ vec3 sceneHyperspace(float s, Shared sh)
 	}
 
 	// The core, pulsing with the kick and swelling with the riser.
-	float riser = smoothstep(4.0 * BAR, 8.0 * BAR, s);
 	col += vec3(0.5, 0.6, 1.0) * (0.004 + 0.01 * kick + 0.03 * riser) / (r * r + 0.003);
 
 	// The snare's rings from bar 44: each hit a ring shrinking into the centre.
@@ -445,7 +450,6 @@ vec3 sceneHyperspace(float s, Shared sh)
 	float ringRadius = 0.9 * (1.0 - fract(s / BAR * perBar));
 	col += vec3(0.8, 0.5, 1.0) * exp(-abs(r - ringRadius) * 50.0) * (0.3 + 0.7 * riser) * step(4.0, bar);
 
-	col *= smoothstep(0.0, BEAT, s);
 	return mix(col, vec3(1.0), pow(smoothstep(7.5 * BAR, 8.0 * BAR, s), 3.0));
 }
 
@@ -453,13 +457,14 @@ vec3 sceneHyperspace(float s, Shared sh)
 
 // A spinning tunnel lined with four lanes of the message, its colours
 // cycling round it once per loop; each kick throws the camera a step
-// forwards. From the second crash (bar 56) the view is folded into a
-// six-fold mandala that turns the other way.
-vec3 sceneFinale(float s, Shared sh, float along)
+// forwards. Once the view is folded (the track folds: six wedges from the
+// second crash, bar 56) it is a mandala that turns the other way, its
+// colours going round once per pair of wedges.
+vec3 sceneFinale(float s, Shared sh, float along, float wedges)
 {
-	bool mandala = s >= 8.0 * BAR;
+	bool mandala = wedges > 0.0;
 	float around = sh.angle / TAU + 0.04 * sin(0.35 * along);
-	vec3 hue = rainbow(around * (mandala ? 3.0 : 1.0) + loopPhase);
+	vec3 hue = rainbow(around * (mandala ? 0.5 * wedges : 1.0) + loopPhase);
 	float panel = mod(floor(along) + floor(16.0 * around), 2.0);
 	vec3 wall = hue * (0.1 + 0.15 * panel + 0.15 * gridLine(along, 0.04, 0.45 / (sh.r * sh.r) * pixel * 1.5));
 	float seams = gridLine(4.0 * around, 0.015, 4.0 / (TAU * sh.r) * pixel * 1.5);
@@ -476,7 +481,8 @@ vec3 sceneFinale(float s, Shared sh, float along)
 
 // A sunset over the sea that darkens into night as the sun sinks, with the
 // message's last words floating above it; the sun's glow pulses with the
-// kick until it stops.
+// kick until it stops. The whole picture fades to black over the last four
+// bars (the track fade).
 vec3 sceneSunset(vec2 p, float s, Shared sh, float level)
 {
 	vec2 q = sh.sky;
@@ -553,34 +559,30 @@ void main()
 	float s = t - sectionStart(section);
 	Shared sh;
 
-	// The view: each scene turns and zooms it its own way; the kaleidoscope
-	// and the mandala fold it into wedges.
+	// The view: each scene turns and zooms it its own way. Each kick zooms
+	// it in by the track pump, and the track folds says how many wedges it
+	// is folded into (the kaleidoscope, the mandala).
 	float turn = 0.0;
-	float zoom = 1.0;
-	float wedges = 0.0;
+	float zoom = 1.0 / (1.0 + pump * kick);
+	float wedges = max(folds, 0.0);
 	if(section == BUILDUP)
 	{
 		turn = 0.15 * s + 0.01 * s * s;
-		zoom = 1.0 - 0.07 * kick;
 	}
 	else if(section == DROP_A)
 	{
-		turn = TAU / 8.0 * loopPhase;
-		zoom = 1.0 / (1.0 + 0.15 * kick);
-		wedges = 8.0;
+		// One wedge per loop.
+		turn = TAU / max(wedges, 1.0) * loopPhase;
 	}
 	else if(section == BUILDUP2)
 	{
 		float collapse = smoothstep(7.0 * BAR, 8.0 * BAR, s);
 		turn = 0.1 * s + 0.02 * s * s;
-		zoom = 1.0 + 3.0 * collapse * collapse;
+		zoom *= 1.0 + 3.0 * collapse * collapse;
 	}
 	else if(section == FINALE)
 	{
-		bool mandala = s >= 8.0 * BAR;
-		turn = mandala ? -0.35 * s : 0.25 * s;
-		zoom = 1.0 - 0.08 * kick;
-		wedges = mandala ? 6.0 : 0.0;
+		turn = wedges > 0.0 ? -0.35 * s : 0.25 * s;
 	}
 	vec2 view = rotation(turn) * p * zoom;
 	sh.r = max(length(view), 1e-3);
@@ -630,7 +632,7 @@ void main()
 		// Four lanes round the tunnel, the letters running along it; they
 		// read from the outside in on the left-hand wall. In the mandala each
 		// half wedge holds one lane, mirrored into its neighbours.
-		float lanes = wedges > 0.0 ? 12.0 : 4.0;
+		float lanes = wedges > 0.0 ? 2.0 * wedges : 4.0;
 		float lane = fract(lanes * (sh.angle / TAU + 0.04 * sin(0.35 * along)));
 		text = vec2(along * 170.0 * lanes / 4.0, 1.0 - (lane - 0.12) / 0.76);
 		repeat = true;
@@ -667,14 +669,14 @@ void main()
 	else if(section == BUILDUP2)
 		col = sceneHyperspace(s, sh);
 	else if(section == FINALE)
-		col = sceneFinale(s, sh, along);
+		col = sceneFinale(s, sh, along, wedges);
 	else
 		col = sceneSunset(p, s, sh, level);
 
-	// The drops open on a white flash; the crashes at bars 24 and 56 and the
-	// start of the outro on softer ones.
-	col += flash(DROP_A_BAR * BAR) + 0.6 * flash(DROP_B_BAR * BAR) + flash(FINALE_BAR * BAR)
-	     + 0.6 * flash((FINALE_BAR + 8.0) * BAR) + 0.5 * flash(OUTRO_BAR * BAR);
+	// A white flash on the first beat of a bar, as strong as the track flash
+	// says for that bar, dying away within a beat or two: full on the drops,
+	// softer on the crashes at bars 24 and 56 and at the start of the outro.
+	col += flash * exp(-5.0 * (t - floor(bars) * BAR));
 
 	// In the drops and the finale the soundtrack's own spectrum stands along
 	// the bottom edge as an equaliser in the chord's colour, 64 bars over its
@@ -690,8 +692,8 @@ void main()
 		col += chordColour * barShape * (0.25 + 0.5 * bass) * (0.4 + 0.6 * y / max(barHeight, 0.001));
 	}
 
-	// A little noise against banding, then the fade to black over the last four bars.
+	// A little noise against banding, then the fades from and to black.
 	col += (hash(gl_FragCoord.xy + fract(t) * 17.0) - 0.5) / 255.0;
-	col *= 1.0 - smoothstep((END_BAR - 4.0) * BAR, END_BAR * BAR - 0.4, t);
+	col *= fade;
 	outputColor = vec4(clamp(col, 0.0, 1.0), 1.0);
 }
