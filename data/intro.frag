@@ -33,7 +33,7 @@ uniform sampler2D message;   // one line of text in the alpha channel; row 0 is 
 uniform sampler2D spectrum;  // the soundtrack at this moment: row 0 its spectrum, row 1 its samples
 
 // The sync tracks (data/tracks.txt); each reads 0 where the file has no keys for it.
-uniform float fade;    // the whole picture's brightness: 0 black, 1 full; the fades from and to black
+uniform float black;   // how far the picture is faded to black: 0 none, 1 black; the fades from and to black
 uniform float flash;   // the white flash on the first beat of a bar: its strength, held through that bar
 uniform float riser;   // how far a build has come, 0..1: the light at the buildups' far end, core and rings
 uniform float pump;    // how far the view zooms in as the kick hits: 0.15 shows it 15% larger
@@ -49,7 +49,7 @@ const float BEAT = 60.0 / BPM;   // 0.46875 s
 const float BAR = 4.0 * BEAT;    // 1.875 s
 
 // The first bar of each section; the song ends after bar 71 (the picture
-// has faded to black a beat before, by the track fade).
+// has faded to black a beat before, by the track black).
 const float BUILDUP_BAR = 8.0;
 const float DROP_A_BAR = 16.0;
 const float DROP_B_BAR = 24.0;
@@ -234,7 +234,7 @@ vec2 waterMirror(vec2 p, float level, float s)
 // ---------------------------------------------------------------- intro, 0-15 s
 
 // Deep space with drifting stars and a slow nebula in the pads' colours,
-// coming up from black (the track fade). The title lights up letter by letter
+// coming up from black (the track black). The title lights up letter by letter
 // over bars 2-3; from bar 4, when the plucks come in, each pluck sends a ring
 // of light out from it. The last beat dims for the drums coming in.
 vec3 sceneIntro(vec2 p, float s, Shared sh)
@@ -367,7 +367,7 @@ vec3 sceneHorizon(vec2 p, float s, Shared sh)
 // A quiet night: two folded curtains of aurora swaying over dark hills and
 // a moon, all mirrored in still water; the aurora breathes once per loop, and
 // sparkles come up on the water as the arpeggio creeps back in. It comes up
-// from black over the first bar (the track fade) and dims over the last half
+// from black over the first bar (the track black) and dims over the last half
 // bar.
 vec3 sceneAurora(vec2 p, float s, Shared sh, float level)
 {
@@ -412,7 +412,7 @@ vec3 sceneAurora(vec2 p, float s, Shared sh, float level)
 
 // ---------------------------------------------------------------- buildup 2, 75-90 s
 
-// Hyperspace, coming up from black within the first beat (the track fade):
+// Hyperspace, coming up from black within the first beat (the track black):
 // streaks of stars flying out of the centre, faster, longer and whiter bar by
 // bar, the kick lighting the core. From bar 44 rings close in
 // on the centre with the snare (quarters, eighths, sixteenths, then the
@@ -482,7 +482,7 @@ vec3 sceneFinale(float s, Shared sh, float along, float wedges)
 // A sunset over the sea that darkens into night as the sun sinks, with the
 // message's last words floating above it; the sun's glow pulses with the
 // kick until it stops. The whole picture fades to black over the last four
-// bars (the track fade).
+// bars (the track black).
 vec3 sceneSunset(vec2 p, float s, Shared sh, float level)
 {
 	vec2 q = sh.sky;
@@ -694,6 +694,6 @@ void main()
 
 	// A little noise against banding, then the fades from and to black.
 	col += (hash(gl_FragCoord.xy + fract(t) * 17.0) - 0.5) / 255.0;
-	col *= fade;
+	col *= 1.0 - black;
 	outputColor = vec4(clamp(col, 0.0, 1.0), 1.0);
 }
