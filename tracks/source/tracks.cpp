@@ -146,16 +146,16 @@ namespace
 		return true;
 	}
 
-	std::string ReadTime(const std::string &field, int64_t &milliseconds)
+	Error ReadTime(const std::string &field, int64_t &milliseconds)
 	{
 		if(!ReadSeconds(field, milliseconds))
-			return "the time " + Quoted(field) +
-			       (field[0] == '-' && ReadSeconds(field.substr(1), milliseconds)
-			            ? " is negative"
-			            : " is not a number of seconds, such as 30.000");
+			return Error{"the time " + Quoted(field) +
+			             (field[0] == '-' && ReadSeconds(field.substr(1), milliseconds)
+			                  ? " is negative"
+			                  : " is not a number of seconds, such as 30.000")};
 		if(milliseconds > kLastKeyTime)
-			return "the time " + Quoted(field) + " is past " + FormatKeyTime(kLastKeyTime) + " s";
-		return "";
+			return Error{"the time " + Quoted(field) + " is past " + FormatKeyTime(kLastKeyTime) + " s"};
+		return {};
 	}
 
 	// Whether field is a decimal number as a value is written: a sign if
@@ -184,35 +184,36 @@ namespace
 		return at == field.size();
 	}
 
-	std::string ReadValue(const std::string &field, float &value)
+	Error ReadValue(const std::string &field, float &value)
 	{
 		if(!IsDecimal(field))
-			return "the value " + Quoted(field) + " is not a number";
+			return Error{"the value " + Quoted(field) + " is not a number"};
 		const char *const end = field.data() + field.size();
 		const std::from_chars_result read = std::from_chars(field.data() + (field[0] == '+' ? 1 : 0), end, value);
 		if(read.ec != std::errc() || read.ptr != end)
-			return "the value " + Quoted(field) + " is outside a float's range";
-		return "";
+			return Error{"the value " + Quoted(field) + " is outside a float's range"};
+		return {};
 	}
 
-	std::string ReadInterpolation(const std::string &field, Interpolation &interpolation)
+	Error ReadInterpolation(const std::string &field, Interpolation &interpolation)
 	{
 		for(const NamedInterpolation &named : kInterpolations)
 			if(field == named.name)
 			{
 				interpolation = named.interpolation;
-				return "";
+				return {};
 			}
-		return "unknown interpolation " + Quoted(field) + " (" + InterpolationChoices() + ")";
+		return Error{"unknown interpolation " + Quoted(field) + " (" + InterpolationChoices() + ")"};
 	}
 
 	// The line of each key read so far, by track and time.
 	using KeyLines = std::map<std::string, std::map<int64_t, int>>;
 
 	// Reads the key that line's text holds from the byte from on, if it
-	// holds one; "" or what is wrong. The names of keyLines are known good.
-	std::string ReadKeyLine(TrackLine &line, size_t from, const KeyLines &keyLines,
-	                        const std::vector<std::string> &suppliedNames)
+	// holds one; fails with what is wrong. The names of keyLines are known
+	// good.
+	Error ReadKeyLine(TrackLine &line, size_t from, const KeyLines &keyLines,
+	                  const std::vector<std::string> &suppliedNames)
 	{
 		const size_t stop = std::min(line.text.find(kComment, from), line.text.size());
 		std::vector<std::string> fields;
@@ -226,25 +227,25 @@ namespace
 			at = line.text.find_first_not_of(kBlanks, fieldsEnd);
 		}
 		if(fields.empty())
-			return "";
+			return {};
 		if(fields.size() != 4)
-			return "expected NAME TIME VALUE INTERPOLATION";
+			return Error{"expected NAME TIME VALUE INTERPOLATION"};
 		TrackKey key;
-		std::string error = keyLines.count(fields[0]) > 0 ? "" : TrackNameError(fields[0], suppliedNames);
-		if(error.empty())
+		Error error = keyLines.count(fields[0]) > 0 ? Error{} : TrackNameError(fields[0], suppliedNames);
+		if(!error)
 			error = ReadTime(fields[1], key.time);
-		if(error.empty())
+		if(!error)
 			error = ReadValue(fields[2], key.value);
-		if(error.empty())
+		if(!error)
 			error = ReadInterpolation(fields[3], key.interpolation);
-		if(!error.empty())
+		if(error)
 			return error;
 		line.holdsKey = true;
 		line.name = fields[0];
 		line.key = key;
 		line.fieldsBegin = fieldsBegin;
 		line.fieldsEnd = fieldsEnd;
-		return "";
+		return {};
 	}
 
 	using NameOrder = bool (*)(const std::string &, const std::string &);
@@ -305,21 +306,21 @@ void EvaluateTracks(const std::vector<Track> &tracks, double seconds, std::vecto
 		values[index] = tracks[index].keys.empty() ? kUnkeyedTrackValue : ValueAt(tracks[index].keys, millisecond);
 }
 
-std::string TrackNameError(const std::string &name, const std::vector<std::string> &suppliedNames)
+Error TrackNameError(const std::string &name, const std::vector<std::string> &suppliedNames)
 {
 	if(name.empty() || !IsNameStart(name[0]) ||
 	   !std::all_of(name.begin(), name.end(), [](char c) { return IsNameStart(c) || IsDigit(c); }))
-		return Quoted(name) + " is not a GLSL name";
+		return Error{Quoted(name) + " is not a GLSL name"};
 	if(name.compare(0, 3, "gl_") == 0)
-		return Quoted(name) + " is not a GLSL name: gl_ begins the GL's own";
+		return Error{Quoted(name) + " is not a GLSL name: gl_ begins the GL's own"};
 	if(name.find("__") != std::string::npos)
-		return Quoted(name) + " is not a GLSL name: GLSL reserves names with __";
+		return Error{Quoted(name) + " is not a GLSL name: GLSL reserves names with __"};
 	for(const char *word : kReservedWords)
 		if(name == word)
-			return Quoted(name) + " is a word GLSL reserves";
+			return Error{Quoted(name) + " is a word GLSL reserves"};
 	if(std::find(suppliedNames.begin(), suppliedNames.end(), name) != suppliedNames.end())
-		return Quoted(name) + " is an input the scene supplies";
-	return "";
+		return Error{Quoted(name) + " is an input the scene supplies"};
+	return {};
 }
 
 ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string> &suppliedNames)
@@ -339,19 +340,19 @@ ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string>
 		line.text = text.substr(start, textEnd - start);
 		line.end = text.substr(textEnd, next - textEnd);
 		const size_t from = number == 1 && line.text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
-		std::string error = ReadKeyLine(line, from, keyLines, suppliedNames);
+		Error error = ReadKeyLine(line, from, keyLines, suppliedNames);
 		if(line.holdsKey)
 		{
 			const auto placed = keyLines[line.name].emplace(line.key.time, number);
 			if(!placed.second)
 			{
-				error = Quoted(line.name) + " has a key at " + FormatKeyTime(line.key.time) + " already, on line " +
-				        std::to_string(placed.first->second);
+				error = Error{Quoted(line.name) + " has a key at " + FormatKeyTime(line.key.time) +
+				              " already, on line " + std::to_string(placed.first->second)};
 				line.holdsKey = false;
 			}
 		}
-		if(!error.empty())
-			parsed.errors.push_back({number, error});
+		if(error)
+			parsed.errors.push_back({number, error.message});
 		parsed.document.lines.push_back(std::move(line));
 		start = next;
 	}
@@ -436,7 +437,7 @@ std::vector<std::string> MergeTrackNames(const std::vector<std::string> &trackNa
 	std::set<std::string, NameOrder> names(TrackNameBefore);
 	for(const std::vector<std::string> *list : {&trackNames, &declaredNames})
 		for(const std::string &name : *list)
-			if(TrackNameError(name, suppliedNames).empty())
+			if(!TrackNameError(name, suppliedNames))
 				names.insert(name);
 	return std::vector<std::string>(names.begin(), names.end());
 }

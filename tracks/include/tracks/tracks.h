@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
+
 // How the value goes from a key to the next, with f the share of the way
 // from the key's time to the next key's (0 to 1).
 enum class Interpolation
@@ -129,9 +131,9 @@ struct ParsedTracks
 // is kept and skipped.
 ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string> &suppliedNames);
 
-// What is wrong with name as a track's name, as ParseTracks says it; "" when
-// nothing is.
-std::string TrackNameError(const std::string &name, const std::vector<std::string> &suppliedNames);
+// Fails when name cannot be a track's name, with what is wrong as ParseTracks
+// says it.
+Error TrackNameError(const std::string &name, const std::vector<std::string> &suppliedNames);
 
 // "PATH:LINE: what is wrong", the way a bad line is reported.
 std::string FormatTrackError(const std::string &path, const TrackError &error);
