@@ -27,41 +27,50 @@ namespace
 	const int kChannels = 2;
 	const int kChunkSize = 640;
 
+	// The soundtrack handed to the mixer, or null with the reason it was
+	// not; and the line for a file that holds less than its header promises
+	// (SoundFileShortfall), which still plays.
+	struct SoundtrackLoading
+	{
+		Mix_Music *music = nullptr;
+		Error error;
+		std::string shortfall;
+	};
+
 	// Opens the soundtrack and hands it to the mixer. Only a regular file is
 	// taken, opened without waiting, and libsndfile reads its header first:
 	// the mixer's own reader divides by the channel count it finds there.
-	// The mixer then reads the very file that was checked. Returns the
-	// music, or null with *reason set; *shortfall is set when the file holds
-	// less than its header promises (SoundFileShortfall), which still plays.
-	Mix_Music *LoadSoundtrack(const char *path, std::string *reason, std::string *shortfall)
+	// The mixer then reads the very file that was checked.
+	SoundtrackLoading LoadSoundtrack(const char *path)
 	{
+		SoundtrackLoading loading;
 		SoundFile sound = OpenSoundFile(path);
-		if(!sound.error.empty())
+		if(sound.error)
 		{
-			*reason = sound.error;
-			return nullptr;
+			loading.error = sound.error;
+			return loading;
 		}
-		*shortfall = SoundFileShortfall(path, sound.file);
+		loading.shortfall = SoundFileShortfall(path, sound.file);
 		sound.reader.reset();
 		const int descriptor = sound.file.Release();
 		FILE *stream = lseek(descriptor, 0, SEEK_SET) == 0 ? fdopen(descriptor, "rb") : nullptr;
 		if(!stream)
 		{
-			*reason = std::strerror(errno);
+			loading.error = Error{std::strerror(errno)};
 			close(descriptor);
-			return nullptr;
+			return loading;
 		}
 		SDL_RWops *source = SDL_RWFromFP(stream, SDL_TRUE);
 		if(!source)
 		{
-			*reason = SDL_GetError();
+			loading.error = Error{SDL_GetError()};
 			std::fclose(stream);
-			return nullptr;
+			return loading;
 		}
-		Mix_Music *music = Mix_LoadMUS_RW(source, 1);
-		if(!music)
-			*reason = Mix_GetError();
-		return music;
+		loading.music = Mix_LoadMUS_RW(source, 1);
+		if(!loading.music)
+			loading.error = Error{Mix_GetError()};
+		return loading;
 	}
 }
 
@@ -91,17 +100,16 @@ void load_music()
 	if(Mix_OpenAudio(kFrequency, kFormat, kChannels, kChunkSize) < 0)
 		std::cerr << "Could not open the audio device: " << SDL_GetError() << std::endl;
 
-	std::string reason;
-	std::string shortfall;
-	music_ptr = LoadSoundtrack(MY_COOL_MP3, &reason, &shortfall);
+	const SoundtrackLoading loading = LoadSoundtrack(MY_COOL_MP3);
+	music_ptr = loading.music;
 	if(!music_ptr)
 	{
 		std::cerr << "Error loading music: " << MY_COOL_MP3 << std::endl;
-		std::cerr << reason << std::endl;
+		std::cerr << loading.error.message << std::endl;
 		std::exit(1);
 	}
-	if(!shortfall.empty())
-		std::cerr << shortfall << std::endl;
+	if(!loading.shortfall.empty())
+		std::cerr << loading.shortfall << std::endl;
 }
 
 void play_music()

@@ -135,9 +135,9 @@ void init(int argc, char **argv)
 	{
 		// Without its font the overlay stays off; failures still go to
 		// standard error.
-		std::string overlayError;
-		if(!OverlayInit(kOverlayFontFile, &overlayError))
-			std::cerr << overlayError << std::endl;
+		const Error overlayError = OverlayInit(kOverlayFontFile);
+		if(overlayError)
+			std::cerr << overlayError.message << std::endl;
 	}
 	SceneInit(std::cerr, !capture);
 	if(music)

@@ -198,15 +198,14 @@ namespace
 	{
 		for(int i = 0; i < count; ++i)
 		{
-			std::string error;
 			gl::Finish();
 			const double before = Seconds();
-			const bool ok = OverlayInit(kOverlayFontFile, &error);
+			const Error error = OverlayInit(kOverlayFontFile);
 			gl::Finish();
 			const double elapsed = Milliseconds(Seconds() - before);
-			if(!ok)
+			if(error)
 			{
-				std::fprintf(stderr, "overlay_bench: %s\n", error.c_str());
+				std::fprintf(stderr, "overlay_bench: %s\n", error.message.c_str());
 				return false;
 			}
 			if(i == 0)

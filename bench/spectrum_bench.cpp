@@ -82,9 +82,9 @@ namespace
 	{
 		static const NoiseFile file;
 		SoundAnalyserOpening opening = OpenSoundAnalyser(file.path);
-		if(!opening.error.empty())
+		if(opening.error)
 		{
-			state.SkipWithError(opening.error.c_str());
+			state.SkipWithError(opening.error.message.c_str());
 			return;
 		}
 		SpectrumBytes bytes;

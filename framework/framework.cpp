@@ -111,7 +111,7 @@ Framework::DataFile Framework::OpenDataFileOrThrow(const std::string &basename)
 			// missing: its reason is what the user needs.
 			struct stat status;
 			if(!found.file.IsOpen() && stat(found.path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-				throw UnreadableDataFile(found.path, found.file.Error());
+				throw UnreadableDataFile(found.path, found.file.OpenError().message);
 		}
 	throw std::runtime_error("Could not find the file " + basename);
 }
@@ -125,12 +125,12 @@ GLuint Framework::LoadShader(GLenum shaderType, const std::string &basename)
 {
 	DataFile found = OpenDataFileOrThrow(basename);
 	std::string text;
-	const std::string error = found.file.Stream([&](const char *block, size_t size) {
+	const Error error = found.file.Stream([&](const char *block, size_t size) {
 		text.append(block, size);
 		return true;
 	});
-	if(!error.empty())
-		throw std::runtime_error("Could not read " + found.path + ": " + error);
+	if(error)
+		throw std::runtime_error("Could not read " + found.path + ": " + error.message);
 	return CompileShaderText(shaderType, text);
 }
 

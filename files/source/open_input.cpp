@@ -60,9 +60,9 @@ bool InputFile::IsRegular() const
 	return descriptor >= 0 && S_ISREG(status.st_mode);
 }
 
-std::string InputFile::Error() const
+Error InputFile::OpenError() const
 {
-	return openError == 0 ? "" : std::strerror(openError);
+	return Error{openError == 0 ? "" : std::strerror(openError)};
 }
 
 const struct stat &InputFile::StatusAtOpen() const
@@ -87,7 +87,7 @@ int InputFile::Release()
 	return released;
 }
 
-std::string InputFile::Stream(const std::function<bool(const char *block, size_t size)> &consume)
+Error InputFile::Stream(const std::function<bool(const char *block, size_t size)> &consume)
 {
 	static char block[65536];
 	for(;;)
@@ -96,8 +96,8 @@ std::string InputFile::Stream(const std::function<bool(const char *block, size_t
 		if(count < 0 && errno == EINTR)
 			continue;
 		if(count < 0)
-			return std::strerror(errno);
+			return Error{std::strerror(errno)};
 		if(count == 0 || !consume(block, static_cast<size_t>(count)))
-			return "";
+			return {};
 	}
 }

@@ -38,25 +38,33 @@ namespace
 	    "    fragColour = vec4(tint.rgb, tint.a * min(1.0, 1.5 * texture(atlas, atlasCoord).r));\n"
 	    "}\n";
 
-	// The whole file, or false with the reason.
-	bool ReadFontFile(const std::string &path, std::vector<unsigned char> &bytes, std::string &reason)
+	// A font file's bytes, or the system's reason it could not be read.
+	struct FontBytes
 	{
+		std::vector<unsigned char> bytes;
+		Error error;
+	};
+
+	// Reads the file at path whole.
+	FontBytes ReadFontFile(const std::string &path)
+	{
+		FontBytes font;
 		std::FILE *file = std::fopen(path.c_str(), "rb");
 		if(!file)
 		{
-			reason = std::strerror(errno);
-			return false;
+			font.error = Error{std::strerror(errno)};
+			return font;
 		}
 		unsigned char buffer[65536];
 		size_t count = 0;
 		while((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-			bytes.insert(bytes.end(), buffer, buffer + count);
+			font.bytes.insert(font.bytes.end(), buffer, buffer + count);
 		const bool failed = std::ferror(file);
 		const int readError = errno;
 		std::fclose(file);
 		if(failed)
-			reason = std::strerror(readError);
-		return !failed;
+			font.error = Error{std::strerror(readError)};
+		return font;
 	}
 
 	// The code point rasterised for a glyph index, as OverlayGlyphIndex
@@ -148,15 +156,16 @@ const char *const kGlyphVertexShader = "#version 330\n"
                                        "    tint = colour;\n"
                                        "}\n";
 
-bool LoadGlyphAtlas(const std::string &fontFile, const std::string &role, GlyphAtlas *atlas, std::string *error)
+GlyphAtlasLoading LoadGlyphAtlas(const std::string &fontFile, const std::string &role)
 {
-	std::vector<unsigned char> bytes;
-	std::string reason;
-	if(!ReadFontFile(fontFile, bytes, reason))
+	GlyphAtlasLoading loading;
+	const FontBytes read = ReadFontFile(fontFile);
+	if(read.error)
 	{
-		*error = "Could not read the " + role + " " + fontFile + ": " + reason;
-		return false;
+		loading.error = Error{"Could not read the " + role + " " + fontFile + ": " + read.error.message};
+		return loading;
 	}
+	const std::vector<unsigned char> &bytes = read.bytes;
 	// The offset table alone is 12 bytes; stb_truetype would read past the
 	// end of anything shorter.
 	const size_t kOffsetTableSize = 12;
@@ -164,11 +173,12 @@ bool LoadGlyphAtlas(const std::string &fontFile, const std::string &role, GlyphA
 	stbtt_fontinfo font;
 	if(offset < 0 || !stbtt_InitFont(&font, bytes.data(), offset) || stbtt_FindGlyphIndex(&font, '?') == 0)
 	{
-		*error = "Could not use the " + role + " " + fontFile + ": not a TrueType font with Latin letters";
-		return false;
+		loading.error =
+		    Error{"Could not use the " + role + " " + fontFile + ": not a TrueType font with Latin letters"};
+		return loading;
 	}
-	*atlas = RasteriseAtlas(font);
-	return true;
+	loading.atlas = RasteriseAtlas(font);
+	return loading;
 }
 
 GLuint UploadCoverageTexture(const unsigned char *bytes, int width, int height, int unit)

@@ -84,26 +84,25 @@ namespace
 	}
 }
 
-bool OverlayInit(const std::string &fontFile, std::string *error)
+Error OverlayInit(const std::string &fontFile)
 {
 	OverlayShutdown();
-	GlyphAtlas atlas;
-	if(!LoadGlyphAtlas(fontFile, "overlay font", &atlas, error))
-		return false;
+	const GlyphAtlasLoading loading = LoadGlyphAtlas(fontFile, "overlay font");
+	if(loading.error)
+		return loading.error;
 	try
 	{
 		overlay.program = BuildGlyphProgram(TextureUnit::kOverlay);
 	}
 	catch(const std::exception &e)
 	{
-		*error = std::string("Could not build the overlay's program: ") + e.what();
-		return false;
+		return Error{std::string("Could not build the overlay's program: ") + e.what()};
 	}
-	overlay.texture = UploadGlyphAtlas(atlas, TextureUnit::kOverlay);
+	overlay.texture = UploadGlyphAtlas(loading.atlas, TextureUnit::kOverlay);
 	MakeGlyphVertexArray(&overlay.vertexArray, &overlay.buffer);
-	overlay.font = atlas.font;
+	overlay.font = loading.atlas.font;
 	overlay.enabled = true;
-	return true;
+	return {};
 }
 
 void OverlayShutdown()

@@ -46,20 +46,20 @@ namespace
 	const NamedValue<ChannelWrap> kWraps[] = {{"clamp", ChannelWrap::Clamp}, {"repeat", ChannelWrap::Repeat}};
 
 	// Sets *setting (not yet given: Value::Default) to the value named in
-	// values; "" or what is wrong.
+	// values; fails with what is wrong.
 	template <typename Value, size_t count>
-	std::string ReadSetting(const NamedValue<Value> (&values)[count], const std::string &given,
-	                        const std::string &channel, const char *what, const char *known, Value &setting)
+	Error ReadSetting(const NamedValue<Value> (&values)[count], const std::string &given, const std::string &channel,
+	                  const char *what, const char *known, Value &setting)
 	{
 		if(setting != Value::Default)
-			return channel + " is given a " + what + " twice";
+			return Error{channel + " is given a " + what + " twice"};
 		for(const NamedValue<Value> &named : values)
 			if(given == named.name)
 			{
 				setting = named.value;
-				return "";
+				return {};
 			}
-		return std::string("unknown ") + what + " \"" + given + "\" for " + channel + ": " + known;
+		return Error{std::string("unknown ") + what + " \"" + given + "\" for " + channel + ": " + known};
 	}
 
 	std::string Trimmed(const std::string &text)
@@ -101,13 +101,13 @@ namespace
 	}
 
 	// Reads one channel line (trimmed, starting with "#iChannel") into
-	// channels; "" or what is wrong.
-	std::string ReadChannelLine(const std::string &line, int number, std::array<ChannelSpec, kChannelCount> &channels)
+	// channels; fails with what is wrong.
+	Error ReadChannelLine(const std::string &line, int number, std::array<ChannelSpec, kChannelCount> &channels)
 	{
 		const size_t prefix = std::string(kChannelPrefix).size();
 		if(line.size() <= prefix || line[prefix] < '0' || line[prefix] > '3' ||
 		   (line.size() > prefix + 1 && std::isdigit(static_cast<unsigned char>(line[prefix + 1]))))
-			return "there are channels iChannel0 to iChannel3 only";
+			return Error{"there are channels iChannel0 to iChannel3 only"};
 		const int index = line[prefix] - '0';
 		size_t at = prefix + 1;
 		std::string setting;
@@ -123,9 +123,9 @@ namespace
 			rest = Trimmed(rest.substr(0, comment));
 		const size_t closing = rest.size() >= 2 && rest.front() == '"' ? rest.find('"', 1) : std::string::npos;
 		if(closing == std::string::npos)
-			return "the value of iChannel" + std::to_string(index) + " must stand in double quotes";
+			return Error{"the value of iChannel" + std::to_string(index) + " must stand in double quotes"};
 		if(closing != rest.size() - 1)
-			return "only a // comment may follow the value of iChannel" + std::to_string(index);
+			return Error{"only a // comment may follow the value of iChannel" + std::to_string(index)};
 		const std::string value = rest.substr(1, rest.size() - 2);
 		ChannelSpec &channel = channels[static_cast<size_t>(index)];
 		const std::string name = "iChannel" + std::to_string(index);
@@ -133,38 +133,38 @@ namespace
 		if(setting.empty())
 		{
 			if(channel.source != ChannelSource::Default)
-				return name + " is given a source twice";
+				return Error{name + " is given a source twice"};
 			channel.line = number;
 			for(int buffer = 0; buffer < kBufferCount; ++buffer)
 				if(value == BufferName(buffer))
 				{
 					channel.source = ChannelSource::Buffer;
 					channel.buffer = buffer;
-					return "";
+					return {};
 				}
 			for(const NamedSource &named : kNamedSources)
 				if(value == named.name)
 				{
 					channel.source = named.source;
-					return "";
+					return {};
 				}
 			if(InsideImages(value))
 			{
 				channel.source = ChannelSource::Image;
 				channel.image = value;
-				return "";
+				return {};
 			}
 			if(value.find('/') != std::string::npos || value.find('.') != std::string::npos)
-				return "the image \"" + value + "\" of " + name +
-				       " is not under images/: an image path starts with images/ and has no .. in it";
-			return "unknown source \"" + value + "\" for " + name +
-			       ": bufferA to bufferD, self, sound, message, keyboard, none, or an image under images/";
+				return Error{"the image \"" + value + "\" of " + name +
+				             " is not under images/: an image path starts with images/ and has no .. in it"};
+			return Error{"unknown source \"" + value + "\" for " + name +
+			             ": bufferA to bufferD, self, sound, message, keyboard, none, or an image under images/"};
 		}
 		if(setting == "filter")
 			return ReadSetting(kFilters, value, name, "filter", "nearest, linear or mipmap", channel.filter);
 		if(setting == "wrap")
 			return ReadSetting(kWraps, value, name, "wrap", "clamp or repeat", channel.wrap);
-		return "unknown setting \"" + setting + "\" for " + name + ": filter or wrap";
+		return Error{"unknown setting \"" + setting + "\" for " + name + ": filter or wrap"};
 	}
 }
 
@@ -183,9 +183,9 @@ ChannelLines ParseChannelLines(const std::string &text)
 		const std::string line = ChannelLineText(Trimmed(text.substr(start, end - start)));
 		if(!line.empty())
 		{
-			const std::string error = ReadChannelLine(line, number, parsed.channels);
-			if(!error.empty() && parsed.error.empty())
-				parsed.error = std::to_string(number) + ": " + error;
+			const Error error = ReadChannelLine(line, number, parsed.channels);
+			if(error && !parsed.error)
+				parsed.error = Error{std::to_string(number) + ": " + error.message};
 		}
 		else
 			parsed.text.append(text, start, end - start);

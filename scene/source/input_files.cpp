@@ -24,7 +24,7 @@ bool LooksSettled(const FileStamp &before, const FileStamp &after, int64_t nowNa
 bool FileBytes::operator==(const FileBytes &other) const
 {
 	return path == other.path && found == other.found && complete == other.complete && bytes == other.bytes &&
-	       error == other.error && (complete || stamp == other.stamp);
+	       error.message == other.error.message && (complete || stamp == other.stamp);
 }
 
 namespace
@@ -58,14 +58,14 @@ namespace
 		file.empty = empty;
 		if(!stream.IsOpen())
 		{
-			file.error = stream.Error();
+			file.error = stream.OpenError();
 			return file;
 		}
 		file.found = true;
 		file.stamp = StampOf(stream.StatusAtOpen());
 		if(!stream.IsRegular())
 		{
-			file.error = kNotRegular;
+			file.error = Error{kNotRegular};
 			return file;
 		}
 		bool tooLarge = false;
@@ -75,9 +75,9 @@ namespace
 				file.bytes.append(block, count);
 			return !tooLarge;
 		});
-		if(file.error.empty() && tooLarge)
-			file.error = "larger than 256 MiB";
-		file.complete = file.error.empty();
+		if(!file.error && tooLarge)
+			file.error = Error{"larger than 256 MiB"};
+		file.complete = !file.error;
 		if(!file.complete)
 		{
 			file.bytes.clear();
@@ -94,7 +94,7 @@ namespace
 	bool OpenedMatches(const FileBytes &known, InputFile &stream)
 	{
 		if(!stream.IsOpen())
-			return !known.found && known.error == stream.Error();
+			return !known.found && known.error.message == stream.OpenError().message;
 		if(!known.found)
 			return false;
 		if(!known.complete)
@@ -105,12 +105,12 @@ namespace
 		// every rebuild makes costs little.
 		size_t offset = 0;
 		bool same = true;
-		const std::string error = stream.Stream([&](const char *block, size_t count) {
+		const Error error = stream.Stream([&](const char *block, size_t count) {
 			same = offset + count <= known.bytes.size() && std::memcmp(known.bytes.data() + offset, block, count) == 0;
 			offset += count;
 			return same;
 		});
-		return same && error.empty() && offset == known.bytes.size();
+		return same && !error && offset == known.bytes.size();
 	}
 }
 
@@ -138,13 +138,13 @@ FileBytes ReadDataFile(const std::string &basename, EmptyFile empty)
 		FileBytes unreadable;
 		unreadable.path = e.path;
 		unreadable.found = true;
-		unreadable.error = e.reason;
+		unreadable.error = Error{e.reason};
 		return unreadable;
 	}
 	catch(const std::runtime_error &e)
 	{
 		FileBytes missing;
-		missing.error = e.what();
+		missing.error = Error{e.what()};
 		return missing;
 	}
 }
@@ -158,26 +158,26 @@ bool DataFileMatches(const std::string &basename, const FileBytes &known)
 	}
 	catch(const Framework::UnreadableDataFile &e)
 	{
-		return known.path == e.path && !known.complete && known.error == e.reason;
+		return known.path == e.path && !known.complete && known.error.message == e.reason;
 	}
 	catch(const std::runtime_error &e)
 	{
-		return known.path.empty() && known.error == e.what();
+		return known.path.empty() && known.error.message == e.what();
 	}
 }
 
-std::string DataFileFailure(const FileBytes &file)
+Error DataFileFailure(const FileBytes &file)
 {
 	if(file.complete)
 	{
 		const size_t nul = file.bytes.find('\0');
 		if(nul == std::string::npos)
-			return "";
-		return file.path + " holds a NUL byte at offset " + std::to_string(nul);
+			return {};
+		return Error{file.path + " holds a NUL byte at offset " + std::to_string(nul)};
 	}
 	if(file.path.empty())
 		return file.error;
-	return "Could not read " + file.path + ": " + file.error;
+	return Error{"Could not read " + file.path + ": " + file.error.message};
 }
 
 bool StampMatches(const FileBytes &known)

@@ -36,22 +36,22 @@ DecodedImage DecodeMessageImage(const std::string &bytes, int maxTextureSide)
 		// The probe ends every failure in "unknown image type"; a load stops
 		// at the same header, before any pixel memory, and says why.
 		stbi_image_free(stbi_load_from_memory(data, size, &width, &height, &channels, 4));
-		image.error = DecoderReason();
+		image.error = Error{DecoderReason()};
 	}
 	else if(static_cast<int64_t>(width) * height > kMaxImageTexels)
 		image.error =
-		    Size(width, height) + " is larger than the " + Size(kMaxImageSide, kMaxImageSide) + " texel limit";
+		    Error{Size(width, height) + " is larger than the " + Size(kMaxImageSide, kMaxImageSide) + " texel limit"};
 	else if(width > maxTextureSide || height > maxTextureSide)
-		image.error = Size(width, height) + " is wider or taller than the driver's largest texture, " +
-		              Size(maxTextureSide, maxTextureSide);
-	if(!image.error.empty())
+		image.error = Error{Size(width, height) + " is wider or taller than the driver's largest texture, " +
+		                    Size(maxTextureSide, maxTextureSide)};
+	if(image.error)
 		return image;
 
 	stbi_set_flip_vertically_on_load(1);
 	image.pixels.reset(stbi_load_from_memory(data, size, &width, &height, &channels, 4));
 	if(!image.pixels)
 	{
-		image.error = DecoderReason();
+		image.error = Error{DecoderReason()};
 		return image;
 	}
 	image.width = width;

@@ -281,8 +281,8 @@ namespace
 		if(!soundInputReady)
 		{
 			SoundAnalyserOpening opening = OpenSoundAnalyser(kSoundtrackFile);
-			if(!opening.error.empty())
-				*buildReports.errors << opening.error << std::endl;
+			if(opening.error)
+				*buildReports.errors << opening.error.message << std::endl;
 			soundAnalyser = std::move(opening.analyser);
 			spectrumTexture = CreateSpectrumTexture();
 			soundInputReady = true;
@@ -322,8 +322,8 @@ namespace
 		else
 			decoded = DecodeMessageImage(image.bytes, maxTextureSide);
 		imageWarning.clear();
-		if(!decoded.error.empty())
-			imageWarning = std::string("Could not load ") + kImageFile + ": " + decoded.error;
+		if(decoded.error)
+			imageWarning = std::string("Could not load ") + kImageFile + ": " + decoded.error.message;
 		const int width = decoded.width;
 		const int height = decoded.height;
 		sizeLine = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(decoded.channelsInFile);
@@ -356,13 +356,13 @@ namespace
 
 	// Makes the textures of the images that the passes' channels name, each
 	// decoded again only when its file changed; the images no pass names any
-	// more are let go. Returns "" or, for an image that cannot be used, the
-	// failure naming the pass's file and line that names it; the images in
-	// use are then left as they were.
-	std::string LoadChannelImages(const SceneInputs &inputs, const std::vector<BuiltPass> &built)
+	// more are let go. Fails, for an image that cannot be used, naming the
+	// pass's file and line that names it; the images in use are then left as
+	// they were.
+	Error LoadChannelImages(const SceneInputs &inputs, const std::vector<BuiltPass> &built)
 	{
 		std::vector<ChannelImage> loaded;
-		std::string failure;
+		Error failure;
 		for(const FileBytes &file : inputs.channelImages)
 		{
 			const ChannelImage *known = FindChannelImage(file.path);
@@ -376,14 +376,15 @@ namespace
 				decoded.error = file.error;
 			else
 				decoded = DecodeMessageImage(file.bytes, maxTextureSide);
-			if(!decoded.error.empty())
+			if(decoded.error)
 			{
 				for(const BuiltPass &pass : built)
-					for(int index = 0; index < kChannelCount && failure.empty(); ++index)
+					for(int index = 0; index < kChannelCount && !failure; ++index)
 						if(pass.channels[static_cast<size_t>(index)].image == file.path)
-							failure = pass.file + ":" + std::to_string(pass.channels[static_cast<size_t>(index)].line) +
+							failure =
+							    Error{pass.file + ":" + std::to_string(pass.channels[static_cast<size_t>(index)].line) +
 							          ": iChannel" + std::to_string(index) + " could not load " + file.path + ": " +
-							          decoded.error;
+							          decoded.error.message};
 				break;
 			}
 			loaded.push_back({file,
@@ -391,7 +392,7 @@ namespace
 			                              decoded.pixels.get(), true),
 			                  decoded.width, decoded.height});
 		}
-		if(!failure.empty())
+		if(failure)
 		{
 			for(ChannelImage &image : loaded)
 				if(!FindChannelImage(image.file.path) || FindChannelImage(image.file.path)->texture != image.texture)
@@ -407,7 +408,7 @@ namespace
 				gl::DeleteTextures(1, &old.texture);
 		}
 		channelImages = loaded;
-		return "";
+		return {};
 	}
 
 	GLuint KeyboardTexture()
@@ -627,27 +628,26 @@ namespace
 	// Looks at the tracks file and puts a change in use; a bad file is
 	// reported once while it stays, and leaves the last good tracks. At
 	// start-up, ending the run, the bad file's lines come back instead.
-	std::string LookAtTracksFile(bool startUp)
+	Error LookAtTracksFile(bool startUp)
 	{
-		std::string error;
-		const TracksLook look = LookAtTracks(trackSet, SuppliedInputNames(), &error);
-		if(look == TracksLook::Unchanged)
-			return "";
-		if(look == TracksLook::Bad && startUp)
-			return error;
-		if(look == TracksLook::Bad)
+		const TracksFinding finding = LookAtTracks(trackSet, SuppliedInputNames());
+		if(finding.look == TracksLook::Unchanged)
+			return {};
+		if(finding.look == TracksLook::Bad && startUp)
+			return finding.error;
+		if(finding.look == TracksLook::Bad)
 		{
-			if(IsNewReport(tracksReport, error))
-				*buildReports.errors << error << std::endl;
+			if(IsNewReport(tracksReport, finding.error.message))
+				*buildReports.errors << finding.error.message << std::endl;
 			if(buildReports.onOverlay)
 				OverlayShow(OverlayKind::Tracks, trackSet.file.path.empty() ? kTracksFile : trackSet.file.path,
-				            error + "\n");
-			return "";
+				            finding.error.message + "\n");
+			return {};
 		}
 		IsNewReport(tracksReport, "");
 		OverlayHide(OverlayKind::Tracks);
 		LocateTracks();
-		return "";
+		return {};
 	}
 
 	void DeletePasses()
@@ -782,13 +782,13 @@ namespace
 		const std::vector<BuiltPass> built = BuildScenePasses(inputs, failure);
 		if(built.empty())
 			return false;
-		const std::string badImage = LoadChannelImages(inputs, built);
-		if(!badImage.empty())
+		const Error badImage = LoadChannelImages(inputs, built);
+		if(badImage)
 		{
 			for(const BuiltPass &pass : built)
 				gl::DeleteProgram(pass.program);
-			const std::string file = badImage.substr(0, badImage.find(':'));
-			*failure = {file, badImage};
+			const std::string file = badImage.message.substr(0, badImage.message.find(':'));
+			*failure = {file, badImage.message};
 			return false;
 		}
 		InstallPasses(built, inputs);
@@ -975,9 +975,9 @@ void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure)
 	if(onFailure == StartUpFailure::Ends)
 	{
 		InitializeProgram();
-		const std::string badTracks = LookAtTracksFile(true);
-		if(!badTracks.empty())
-			throw std::runtime_error(badTracks);
+		const Error badTracks = LookAtTracksFile(true);
+		if(badTracks)
+			throw std::runtime_error(badTracks.message);
 	}
 	else
 	{

@@ -111,7 +111,7 @@ std::string StartUpMessage(const BuildFailure &failure)
 	return failure.driverLog ? failure.file + ":\n" + failure.message : failure.message;
 }
 
-std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass)
+Error CheckChannels(const SceneInputs &inputs, const BuiltPass &pass)
 {
 	for(int index = 0; index < kChannelCount; ++index)
 	{
@@ -119,12 +119,12 @@ std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass)
 		const std::string where =
 		    pass.file + ":" + std::to_string(channel.line) + ": iChannel" + std::to_string(index) + " ";
 		if(channel.source == ChannelSource::Self && pass.buffer < 0)
-			return where + "reads \"self\", but the picture's pass has no buffer of its own";
+			return Error{where + "reads \"self\", but the picture's pass has no buffer of its own"};
 		if(channel.source == ChannelSource::Buffer && !HasBufferPass(inputs, channel.buffer))
-			return where + "reads " + BufferName(channel.buffer) + ", but there is no " +
-			       kBufferShaderFiles[channel.buffer];
+			return Error{where + "reads " + BufferName(channel.buffer) + ", but there is no " +
+			             kBufferShaderFiles[channel.buffer]};
 	}
-	return "";
+	return {};
 }
 
 namespace
@@ -138,20 +138,19 @@ namespace
 		return lines;
 	}
 
-	// Whether the common code, below the head of a pass's text, compiles
-	// alone; the driver's log in *log when it does not.
-	bool CommonCompiles(const std::string &passText, const std::string &common, std::string *log)
+	// Compiles the common code below the head of a pass's text alone; fails
+	// with the driver's log when it does not compile.
+	Error CompileCommon(const std::string &passText, const std::string &common)
 	{
 		try
 		{
 			gl::DeleteShader(
 			    glutil::CompileShader(gl::GL_FRAGMENT_SHADER, ComposePassText(PassHead(passText), common)));
-			return true;
+			return {};
 		}
 		catch(const std::exception &e)
 		{
-			*log = e.what();
-			return false;
+			return Error{e.what()};
 		}
 	}
 
@@ -162,10 +161,10 @@ namespace
 	GLuint CompileInput(GLenum shaderType, const FileBytes &file, const char *basename, const std::string &text,
 	                    const std::string &common, const std::string &commonPath, BuildFailure *failure)
 	{
-		const std::string unusable = DataFileFailure(file);
-		if(!unusable.empty())
+		const Error unusable = DataFileFailure(file);
+		if(unusable)
 		{
-			*failure = {file.path.empty() ? basename : file.path, unusable};
+			*failure = {file.path.empty() ? basename : file.path, unusable.message};
 			return 0;
 		}
 		try
@@ -174,9 +173,9 @@ namespace
 		}
 		catch(const std::exception &e)
 		{
-			std::string commonLog;
-			if(!common.empty() && !CommonCompiles(text, common, &commonLog))
-				*failure = {commonPath, commonLog, true};
+			const Error commonFault = common.empty() ? Error{} : CompileCommon(text, common);
+			if(commonFault)
+				*failure = {commonPath, commonFault.message, true};
 			else
 				*failure = {file.path, e.what(), true};
 			return 0;
@@ -189,19 +188,19 @@ namespace
 	                 const char *basename, BuiltPass *pass, BuildFailure *failure)
 	{
 		const ChannelLines lines = ParseChannelLines(WithoutByteOrderMark(file.bytes));
-		if(file.complete && !lines.error.empty())
+		if(file.complete && lines.error)
 		{
-			*failure = {file.path, file.path + ":" + lines.error};
+			*failure = {file.path, file.path + ":" + lines.error.message};
 			return 0;
 		}
 		pass->file = file.path;
 		for(int index = 0; index < kChannelCount; ++index)
 			pass->channels[static_cast<size_t>(index)] =
 			    ResolveChannel(lines.channels[static_cast<size_t>(index)], index);
-		const std::string badChannel = CheckChannels(inputs, *pass);
-		if(!badChannel.empty())
+		const Error badChannel = CheckChannels(inputs, *pass);
+		if(badChannel)
 		{
-			*failure = {file.path, badChannel};
+			*failure = {file.path, badChannel.message};
 			return 0;
 		}
 		const GLuint fragmentShader =
@@ -225,10 +224,10 @@ namespace
 std::vector<BuiltPass> BuildScenePasses(const SceneInputs &inputs, BuildFailure *failure)
 {
 	std::vector<BuiltPass> passes;
-	const std::string unusableCommon = inputs.common.found ? DataFileFailure(inputs.common) : "";
-	if(!unusableCommon.empty())
+	const Error unusableCommon = inputs.common.found ? DataFileFailure(inputs.common) : Error{};
+	if(unusableCommon)
 	{
-		*failure = {inputs.common.path, unusableCommon};
+		*failure = {inputs.common.path, unusableCommon.message};
 		return passes;
 	}
 	const ChannelLines commonLines = ParseChannelLines(inputs.common.bytes);

@@ -13,39 +13,36 @@ namespace
 	}
 }
 
-TracksLook LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, std::string *error)
+TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames)
 {
 	if(StampUnchanged(set))
-		return TracksLook::Unchanged;
+		return {TracksLook::Unchanged, {}};
 	FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
 	if(file.found && !file.settled)
-		return TracksLook::Unchanged;
+		return {TracksLook::Unchanged, {}};
 	const bool sameFile = file == set.file;
 	set.file = file;
 	if(sameFile)
-		return TracksLook::Unchanged;
+		return {TracksLook::Unchanged, {}};
 	// A good file after a bad one is a change, whatever its tracks.
 	const bool wasBad = set.bad;
 	set.bad = false;
 	if(!file.found && file.path.empty())
-		return UseTrackDocument(set, TrackDocument()) || wasBad ? TracksLook::Changed : TracksLook::Unchanged;
+		return {UseTrackDocument(set, TrackDocument()) || wasBad ? TracksLook::Changed : TracksLook::Unchanged, {}};
 	set.bad = true;
-	const std::string unreadable = DataFileFailure(file);
-	if(!unreadable.empty())
-	{
-		*error = unreadable;
-		return TracksLook::Bad;
-	}
+	const Error unreadable = DataFileFailure(file);
+	if(unreadable)
+		return {TracksLook::Bad, unreadable};
 	const ParsedTracks parsed = ParseTracks(file.bytes, suppliedNames);
 	if(!parsed.errors.empty())
 	{
-		error->clear();
+		TracksFinding finding = {TracksLook::Bad, {}};
 		for(const TrackError &bad : parsed.errors)
-			*error += (error->empty() ? "" : "\n") + FormatTrackError(file.path, bad);
-		return TracksLook::Bad;
+			finding.error.message += (finding.error ? "\n" : "") + FormatTrackError(file.path, bad);
+		return finding;
 	}
 	set.bad = false;
-	return UseTrackDocument(set, parsed.document) || wasBad ? TracksLook::Changed : TracksLook::Unchanged;
+	return {UseTrackDocument(set, parsed.document) || wasBad ? TracksLook::Changed : TracksLook::Unchanged, {}};
 }
 
 bool UseTrackDocument(SceneTrackSet &set, const TrackDocument &document)

@@ -37,9 +37,9 @@ LoudnessOpening ComputeLoudness(const std::string &path, int columns)
 	// Opened as the music and the spectrum open it: a FIFO or a device is
 	// refused rather than waited on.
 	SoundFile sound = OpenSoundFile(path);
-	if(!sound.error.empty())
+	if(sound.error)
 	{
-		opening.error = "Could not read the soundtrack " + path + ": " + sound.error;
+		opening.error = Error{"Could not read the soundtrack " + path + ": " + sound.error.message};
 		return opening;
 	}
 	const SF_INFO &info = sound.info;

@@ -18,14 +18,14 @@ SoundFile OpenSoundFile(const std::string &path)
 	SoundFile sound;
 	sound.file = InputFile(path);
 	if(!sound.file.IsOpen())
-		sound.error = "System error : " + sound.file.Error() + ".";
+		sound.error = Error{"System error : " + sound.file.OpenError().message + "."};
 	else if(!sound.file.IsRegular())
-		sound.error = "not a regular file";
+		sound.error = Error{"not a regular file"};
 	else
 	{
 		sound.reader.reset(sf_open_fd(sound.file.Descriptor(), SFM_READ, &sound.info, SF_FALSE));
 		if(!sound.reader)
-			sound.error = sf_strerror(nullptr);
+			sound.error = Error{sf_strerror(nullptr)};
 	}
 	return sound;
 }

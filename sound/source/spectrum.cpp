@@ -81,9 +81,9 @@ SoundAnalyserOpening OpenSoundAnalyser(const std::string &path)
 	SoundAnalyserOpening opening;
 	SoundAnalyser &analyser = opening.analyser;
 	analyser.file = OpenSoundFile(path);
-	if(!analyser.file.error.empty())
+	if(analyser.file.error)
 	{
-		opening.error = "Could not read the soundtrack " + path + ": " + analyser.file.error;
+		opening.error = Error{"Could not read the soundtrack " + path + ": " + analyser.file.error.message};
 		return opening;
 	}
 	const SF_INFO &info = analyser.file.info;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 struct BuildWatch
 {
@@ -69,21 +70,23 @@ void BuildWatchEnd::operator()(BuildWatch *watch) const
 	delete watch;
 }
 
-BuildWatchHandle StartBuildWatch(std::string *error)
+BuildWatchStart StartBuildWatch()
 {
+	BuildWatchStart start;
 	BuildWatchHandle watch(new BuildWatch);
 	Display *windowDisplay = glXGetCurrentDisplay();
 	const Window window = glXGetCurrentDrawable();
 	watch->display = windowDisplay ? XOpenDisplay(DisplayString(windowDisplay)) : nullptr;
 	if(!watch->display || window == 0 || pipe(watch->stopPipe) != 0)
 	{
-		*error = "studio: q and Escape wait for a shader build to end: no second connection to the display";
-		return nullptr;
+		start.error = Error{"studio: q and Escape wait for a shader build to end: no second connection to the display"};
+		return start;
 	}
 	XSelectInput(watch->display, window, KeyPressMask);
 	XFlush(watch->display);
 	watch->thread = std::thread(Watch, watch.get());
-	return watch;
+	start.watch = std::move(watch);
+	return start;
 }
 
 void SetBuildUnderWay(BuildWatch *watch, const std::string &what)

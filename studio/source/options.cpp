@@ -53,57 +53,58 @@ namespace
 	}
 
 	// The readers of the options' values, one for each row of the table: each
-	// returns what is wrong with the value, or "" when it is good.
+	// fails with what is wrong with the value.
 
-	std::string ReadSeconds(const std::string &value, double pieceSeconds, double *seconds)
+	Error ReadSeconds(const std::string &value, double pieceSeconds, double *seconds)
 	{
 		if(!ParseNumber(value, seconds) || *seconds < 0.0 || *seconds > pieceSeconds)
-			return "expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) + ", not '" + value +
-			       "'";
-		return "";
+			return Error{"expected seconds from 0 to " + std::to_string(static_cast<int>(pieceSeconds)) + ", not '" +
+			             value + "'"};
+		return {};
 	}
 
-	std::string ReadFrom(const std::string &value, double pieceSeconds, StudioOptions &options)
+	Error ReadFrom(const std::string &value, double pieceSeconds, StudioOptions &options)
 	{
 		return ReadSeconds(value, pieceSeconds, &options.from);
 	}
 
-	std::string ReadTo(const std::string &value, double pieceSeconds, StudioOptions &options)
+	Error ReadTo(const std::string &value, double pieceSeconds, StudioOptions &options)
 	{
 		return ReadSeconds(value, pieceSeconds, &options.to);
 	}
 
-	std::string ReadSize(const std::string &value, double, StudioOptions &options)
+	Error ReadSize(const std::string &value, double, StudioOptions &options)
 	{
 		const size_t x = value.find('x');
 		if(x == std::string::npos || !ParseSide(value.substr(0, x), &options.width) ||
 		   !ParseSide(value.substr(x + 1), &options.height))
-			return "expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
-			       ", such as 1280x720, not '" + value + "'";
-		return "";
+			return Error{"expected WxH with each side from 1 to " + std::to_string(kMaxWindowSide) +
+			             ", such as 1280x720, not '" + value + "'"};
+		return {};
 	}
 
-	std::string ReadBpm(const std::string &value, double, StudioOptions &options)
+	Error ReadBpm(const std::string &value, double, StudioOptions &options)
 	{
 		if(!ParseNumber(value, &options.bpm) || options.bpm <= 0.0 || options.bpm > kMaxBpm)
-			return "expected beats per minute above 0 and up to " + NumberText(kMaxBpm) + ", not '" + value + "'";
-		return "";
+			return Error{"expected beats per minute above 0 and up to " + NumberText(kMaxBpm) + ", not '" + value +
+			             "'"};
+		return {};
 	}
 
-	std::string ReadRender(const std::string &value, double, StudioOptions &options)
+	Error ReadRender(const std::string &value, double, StudioOptions &options)
 	{
 		if(value.empty() || value.size() > 4 || value.find_first_not_of("0123456789") != std::string::npos)
-			return "expected the number of an open file descriptor, not '" + value + "'";
+			return Error{"expected the number of an open file descriptor, not '" + value + "'"};
 		options.renderFd = std::atoi(value.c_str());
-		return "";
+		return {};
 	}
 
-	std::string ReadPixelFormat(const std::string &value, double, StudioOptions &options)
+	Error ReadPixelFormat(const std::string &value, double, StudioOptions &options)
 	{
 		if(value != "rgb24" && value != "yuv420p")
-			return "expected rgb24 or yuv420p, not '" + value + "'";
+			return Error{"expected rgb24 or yuv420p, not '" + value + "'"};
 		options.pixelFormat = value == "rgb24" ? PixelFormat::Rgb24 : PixelFormat::Yuv420p;
-		return "";
+		return {};
 	}
 
 	// The option that selects the render mode; without it, the window mode.
@@ -202,7 +203,7 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 		const int row = FindRow(name);
 		if(row < 0)
 		{
-			parse.error = "unknown option '" + argument + "' (see --help)";
+			parse.error = Error{"unknown option '" + argument + "' (see --help)"};
 			return parse;
 		}
 		std::string value;
@@ -212,13 +213,13 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 			value = argv[++i];
 		else
 		{
-			parse.error = name + ": a value must follow";
+			parse.error = Error{name + ": a value must follow"};
 			return parse;
 		}
-		const std::string problem = rows[row].read(value, pieceSeconds, parse.options);
-		if(!problem.empty())
+		const Error problem = rows[row].read(value, pieceSeconds, parse.options);
+		if(problem)
 		{
-			parse.error = name + ": " + problem;
+			parse.error = Error{name + ": " + problem.message};
 			return parse;
 		}
 		given[row] = true;
@@ -227,19 +228,19 @@ StudioOptionsParse ParseStudioOptions(int argc, char **argv, double pieceSeconds
 	for(size_t row = 0; row < rows.size(); ++row)
 		if(given[row] && (rows[row].modes & mode) == 0)
 		{
-			parse.error = std::string(rows[row].name) + ": only " + ModeName(rows[row].modes) + " takes it";
+			parse.error = Error{std::string(rows[row].name) + ": only " + ModeName(rows[row].modes) + " takes it"};
 			return parse;
 		}
 	if(parse.options.to >= 0.0 && parse.options.to <= parse.options.from)
-		parse.error = "--to: the section must end after --from (" + NumberText(parse.options.from) + " s)";
+		parse.error = Error{"--to: the section must end after --from (" + NumberText(parse.options.from) + " s)"};
 	else if(parse.options.renderFd >= 0)
 	{
 		const FrameRange range =
 		    RenderRange(parse.options.from, parse.options.to, pieceSeconds, kCaptureFramesPerSecond);
 		if(range.first > range.last)
-			parse.error = "--to: the section from " + NumberText(parse.options.from) + " to " +
-			              NumberText(parse.options.to) + " s holds no frame (frames are 1/" +
-			              std::to_string(kCaptureFramesPerSecond) + " s apart)";
+			parse.error = Error{"--to: the section from " + NumberText(parse.options.from) + " to " +
+			                    NumberText(parse.options.to) + " s holds no frame (frames are 1/" +
+			                    std::to_string(kCaptureFramesPerSecond) + " s apart)"};
 	}
 	return parse;
 }

@@ -20,8 +20,8 @@
 namespace
 {
 	// Writes all of bytes to fd, waiting for a non-blocking descriptor to
-	// take more; "" or the system's reason.
-	std::string WriteAll(int fd, const unsigned char *bytes, size_t size)
+	// take more; fails with the system's reason.
+	Error WriteAll(int fd, const unsigned char *bytes, size_t size)
 	{
 		while(size > 0)
 		{
@@ -32,15 +32,15 @@ namespace
 			{
 				struct pollfd writable = {fd, POLLOUT, 0};
 				if(poll(&writable, 1, -1) < 0 && errno != EINTR)
-					return std::strerror(errno);
+					return Error{std::strerror(errno)};
 				continue;
 			}
 			if(written <= 0)
-				return std::strerror(written < 0 ? errno : EIO);
+				return Error{std::strerror(written < 0 ? errno : EIO)};
 			bytes += written;
 			size -= static_cast<size_t>(written);
 		}
-		return "";
+		return {};
 	}
 
 	// The bytes read back for a frame in format: RGB, or RGBA to convert.
@@ -57,8 +57,8 @@ namespace
 
 	// Maps the pack buffer holding one frame, bottom row first, and writes it
 	// in format with every plane top row first.
-	std::string WriteFrame(int fd, GLuint buffer, int width, int height, PixelFormat format,
-	                       std::vector<unsigned char> &frame)
+	Error WriteFrame(int fd, GLuint buffer, int width, int height, PixelFormat format,
+	                 std::vector<unsigned char> &frame)
 	{
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, buffer);
 		const unsigned char *pixels = static_cast<const unsigned char *>(
@@ -67,7 +67,7 @@ namespace
 		if(!pixels)
 		{
 			gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
-			return "the driver could not map a frame's pixels";
+			return Error{"the driver could not map a frame's pixels"};
 		}
 		if(format == PixelFormat::Yuv420p)
 			RgbaToYuv420(pixels, width, height, frame.data());
@@ -80,23 +80,25 @@ namespace
 		}
 		gl::UnmapBuffer(gl::GL_PIXEL_PACK_BUFFER);
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
-		const std::string error = WriteAll(fd, frame.data(), frame.size());
-		return error.empty() ? "" : "could not write the frames: " + error;
+		const Error error = WriteAll(fd, frame.data(), frame.size());
+		if(error)
+			return Error{"could not write the frames: " + error.message};
+		return {};
 	}
 }
 
-std::string CheckRenderDescriptor(int fd)
+Error CheckRenderDescriptor(int fd)
 {
 	const int flags = fcntl(fd, F_GETFL);
 	const std::string name = "--render " + std::to_string(fd) + ": descriptor " + std::to_string(fd);
 	if(flags == -1)
-		return name + " is not open";
+		return Error{name + " is not open"};
 	if((flags & O_ACCMODE) == O_RDONLY)
-		return name + " is not open for writing";
-	return "";
+		return Error{name + " is not open for writing"};
+	return {};
 }
 
-std::string CheckRenderSize(int width, int height)
+Error CheckRenderSize(int width, int height)
 {
 	GLint renderbuffer = 0;
 	GLint viewport[2] = {0, 0};
@@ -105,12 +107,13 @@ std::string CheckRenderSize(int width, int height)
 	const int limitWidth = std::min(renderbuffer, viewport[0]);
 	const int limitHeight = std::min(renderbuffer, viewport[1]);
 	if(width <= limitWidth && height <= limitHeight)
-		return "";
-	return "--size " + std::to_string(width) + "x" + std::to_string(height) +
-	       " is larger than this driver's limit of " + std::to_string(limitWidth) + " x " + std::to_string(limitHeight);
+		return {};
+	return Error{"--size " + std::to_string(width) + "x" + std::to_string(height) +
+	             " is larger than this driver's limit of " + std::to_string(limitWidth) + " x " +
+	             std::to_string(limitHeight)};
 }
 
-std::string RenderFrames(int fd, const FrameRange &range, int width, int height, PixelFormat format)
+Error RenderFrames(int fd, const FrameRange &range, int width, int height, PixelFormat format)
 {
 	GLuint framebuffer = 0;
 	GLuint colour = 0;
@@ -121,7 +124,8 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height,
 	gl::RenderbufferStorage(gl::GL_RENDERBUFFER, gl::GL_RGBA8, width, height);
 	gl::FramebufferRenderbuffer(gl::GL_FRAMEBUFFER, gl::GL_COLOR_ATTACHMENT0, gl::GL_RENDERBUFFER, colour);
 	if(gl::CheckFramebufferStatus(gl::GL_FRAMEBUFFER) != gl::GL_FRAMEBUFFER_COMPLETE)
-		return "the driver could not make a " + std::to_string(width) + " x " + std::to_string(height) + " framebuffer";
+		return Error{"the driver could not make a " + std::to_string(width) + " x " + std::to_string(height) +
+		             " framebuffer"};
 	SceneResize(width, height);
 
 	std::vector<unsigned char> frame(FrameBytes(format, width, height));
@@ -140,8 +144,8 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height,
 	// written: the flush sets the drawing going before the read-back of n
 	// waits for it.
 	const GLenum readFormat = format == PixelFormat::Rgb24 ? gl::GL_RGB : gl::GL_RGBA;
-	std::string error;
-	for(int n = range.first; n <= range.last && error.empty(); ++n)
+	Error error;
+	for(int n = range.first; n <= range.last && !error; ++n)
 	{
 		SceneDrawFrame(n);
 		gl::Flush();
@@ -151,7 +155,7 @@ std::string RenderFrames(int fd, const FrameRange &range, int width, int height,
 		gl::ReadPixels(0, 0, width, height, readFormat, gl::GL_UNSIGNED_BYTE, nullptr);
 		gl::BindBuffer(gl::GL_PIXEL_PACK_BUFFER, 0);
 	}
-	if(error.empty() && range.last >= range.first)
+	if(!error && range.last >= range.first)
 		error = WriteFrame(fd, buffers[range.last % 2], width, height, format, frame);
 
 	gl::DeleteBuffers(2, buffers);

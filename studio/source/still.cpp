@@ -33,23 +33,23 @@ std::string FreeStillPath(int frame, const std::function<bool(const std::string 
 	return path;
 }
 
-std::string WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height)
+Error WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height)
 {
 	const size_t slash = path.rfind('/');
 	if(slash != std::string::npos)
 	{
 		const std::string folder = path.substr(0, slash);
 		if(mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-			return "Could not write " + path + ": cannot make " + folder + ": " + std::strerror(errno);
+			return Error{"Could not write " + path + ": cannot make " + folder + ": " + std::strerror(errno)};
 	}
 	// GL's rows come bottom first; the file's top row is the picture's top.
 	stbi_flip_vertically_on_write(1);
 	std::vector<unsigned char> png;
 	if(width <= 0 || height <= 0 || !stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3))
-		return "Could not write " + path + ": the PNG encoder refused a " + std::to_string(width) + " x " +
-		       std::to_string(height) + " picture";
+		return Error{"Could not write " + path + ": the PNG encoder refused a " + std::to_string(width) + " x " +
+		             std::to_string(height) + " picture"};
 	const WriteFailure failure = WriteFileWhole(path, png.data(), png.size());
 	if(!failure.reason.empty())
-		return "Could not write " + failure.path + ": " + failure.reason;
-	return "";
+		return Error{"Could not write " + failure.path + ": " + failure.reason};
+	return {};
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Audio.h"
@@ -244,8 +245,8 @@ namespace
 			struct stat status;
 			return lstat(name.c_str(), &status) == 0;
 		});
-		const std::string error = WriteStill(path, stillPixels, width, height);
-		if(error.empty())
+		const Error error = WriteStill(path, stillPixels, width, height);
+		if(!error)
 		{
 			std::cout << "Saved " << path << std::endl;
 			savedStill = path;
@@ -255,8 +256,8 @@ namespace
 			stillFailed = false;
 			return;
 		}
-		std::cerr << error << std::endl;
-		OverlayShow(OverlayKind::Warning, path, error + "\n");
+		std::cerr << error.message << std::endl;
+		OverlayShow(OverlayKind::Warning, path, error.message + "\n");
 		stillFailed = true;
 	}
 }
@@ -269,9 +270,9 @@ unsigned int defaults(unsigned int displayMode, int &, int &)
 int arguments(int argc, char **argv)
 {
 	const StudioOptionsParse parse = ParseStudioOptions(argc, argv, kIntroSeconds);
-	if(!parse.error.empty())
+	if(parse.error)
 	{
-		std::cerr << "studio: " << parse.error << std::endl;
+		std::cerr << "studio: " << parse.error.message << std::endl;
 		return 2;
 	}
 	if(parse.options.help)
@@ -282,10 +283,10 @@ int arguments(int argc, char **argv)
 	options = parse.options;
 	if(options.renderFd < 0)
 		return -1;
-	const std::string unusable = CheckRenderDescriptor(options.renderFd);
-	if(!unusable.empty())
+	const Error unusable = CheckRenderDescriptor(options.renderFd);
+	if(unusable)
 	{
-		std::cerr << "studio: " << unusable << std::endl;
+		std::cerr << "studio: " << unusable.message << std::endl;
 		return 2;
 	}
 	// Frames on standard output keep it to themselves: the frames go on
@@ -315,18 +316,18 @@ int batch(int, char **)
 {
 	if(options.renderFd < 0)
 		return -1;
-	const std::string tooLarge = CheckRenderSize(options.width, options.height);
-	if(!tooLarge.empty())
+	const Error tooLarge = CheckRenderSize(options.width, options.height);
+	if(tooLarge)
 	{
-		std::cerr << "studio: " << tooLarge << std::endl;
+		std::cerr << "studio: " << tooLarge.message << std::endl;
 		return 2;
 	}
 	SceneInit(std::cerr, false);
 	const FrameRange range = RenderRange(options.from, options.to, kIntroSeconds, kCaptureFramesPerSecond);
-	const std::string error = RenderFrames(options.renderFd, range, options.width, options.height, options.pixelFormat);
-	if(!error.empty())
+	const Error error = RenderFrames(options.renderFd, range, options.width, options.height, options.pixelFormat);
+	if(error)
 	{
-		std::cerr << "studio: " << error << std::endl;
+		std::cerr << "studio: " << error.message << std::endl;
 		return 1;
 	}
 	return 0;
@@ -334,13 +335,13 @@ int batch(int, char **)
 
 void init(int, char **)
 {
-	std::string watchError;
-	buildWatch = StartBuildWatch(&watchError);
-	if(!watchError.empty())
-		std::cerr << watchError << std::endl;
-	std::string overlayError;
-	if(!OverlayInit(kOverlayFontFile, &overlayError))
-		std::cerr << overlayError << std::endl;
+	BuildWatchStart watch = StartBuildWatch();
+	if(watch.error)
+		std::cerr << watch.error.message << std::endl;
+	buildWatch = std::move(watch.watch);
+	const Error overlayError = OverlayInit(kOverlayFontFile);
+	if(overlayError)
+		std::cerr << overlayError.message << std::endl;
 	// A shader broken at start-up is shown on the overlay over a black
 	// picture, and the first good build takes over.
 	SetBuildUnderWay(buildWatch.get(), "the shaders");
@@ -356,10 +357,10 @@ void init(int, char **)
 		// Not there yet: the title names the file that the studio waits for.
 	}
 	glutSetWindowTitle(("studio: " + shader).c_str());
-	std::string timelineError;
-	measuring = TimelineInit(kSoundtrackFile, kOverlayFontFile, &timelineError);
-	if(!timelineError.empty())
-		std::cerr << timelineError << std::endl;
+	const TimelineStart timelineStart = TimelineInit(kSoundtrackFile, kOverlayFontFile);
+	if(timelineStart.error)
+		std::cerr << timelineStart.error.message << std::endl;
+	measuring = timelineStart.on;
 	SceneKeepCheckpoints(kCheckpointBudgetBytes, kCaptureFrameCount);
 	load_music();
 	transport = MakeTransport(kIntroSeconds, options.from, Now());
@@ -371,10 +372,10 @@ void display()
 	const double now = Now();
 	if(measuring)
 	{
-		std::string loudnessError;
-		measuring = TimelineMeasuring(&loudnessError);
-		if(!loudnessError.empty())
-			std::cerr << loudnessError << std::endl;
+		const TimelineMeasure measure = TimelineMeasuring();
+		if(measure.error)
+			std::cerr << measure.error.message << std::endl;
+		measuring = measure.measuring;
 	}
 	MusicOrder order;
 	if(TransportTick(transport, now, &order))

@@ -248,13 +248,6 @@ namespace
 		gl::ActiveTexture(gl::GL_TEXTURE0);
 	}
 
-	void AddLine(std::string *lines, const std::string &line)
-	{
-		if(!lines->empty())
-			*lines += "\n";
-		*lines += line;
-	}
-
 	// Builds the band's quad and the status text's for the layout and
 	// uploads them, leaving the timeline's buffer bound.
 	void Rebuild(const std::string &status)
@@ -285,39 +278,37 @@ namespace
 	}
 }
 
-bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile, std::string *error)
+TimelineStart TimelineInit(const std::string &soundtrackFile, const std::string &fontFile)
 {
 	TimelineShutdown();
-	error->clear();
+	TimelineStart start;
 	try
 	{
 		timeline.bandProgram = BuildBandProgram(timeline.uniforms);
 	}
 	catch(const std::exception &e)
 	{
-		*error = std::string("Could not build the timeline's program: ") + e.what();
-		return false;
+		start.error = Error{std::string("Could not build the timeline's program: ") + e.what()};
+		return start;
 	}
 
-	GlyphAtlas atlas;
-	std::string fontError;
-	if(LoadGlyphAtlas(fontFile, "timeline font", &atlas, &fontError))
+	const GlyphAtlasLoading loading = LoadGlyphAtlas(fontFile, "timeline font");
+	start.error = loading.error;
+	if(!loading.error)
 	{
 		try
 		{
 			timeline.glyphProgram = BuildGlyphProgram(TextureUnit::kTimelineText);
-			timeline.atlasTexture = UploadGlyphAtlas(atlas, TextureUnit::kTimelineText);
-			timeline.font = atlas.font;
+			timeline.atlasTexture = UploadGlyphAtlas(loading.atlas, TextureUnit::kTimelineText);
+			timeline.font = loading.atlas.font;
 			timeline.text = true;
 		}
 		catch(const std::exception &e)
 		{
-			fontError = std::string("Could not build the timeline's text program: ") + e.what();
+			start.error = Error{std::string("Could not build the timeline's text program: ") + e.what()};
 		}
 	}
 
-	if(!fontError.empty())
-		AddLine(error, fontError);
 	// Flat until the measure is in. The thread owns its share of the measure
 	// and is left to end by itself, even after the timeline is gone.
 	timeline.loudnessTexture = UploadLoudness(std::vector<float>(kTimelineLoudnessColumns, 0.0f));
@@ -331,25 +322,27 @@ bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile
 	}).detach();
 	MakeGlyphVertexArray(&timeline.vertexArray, &timeline.buffer);
 	timeline.enabled = true;
-	return true;
+	start.on = true;
+	return start;
 }
 
-bool TimelineMeasuring(std::string *error)
+TimelineMeasure TimelineMeasuring()
 {
-	error->clear();
+	TimelineMeasure measure;
 	if(!timeline.measure)
-		return false;
+		return measure;
 	{
 		const std::lock_guard<std::mutex> held(timeline.measure->lock);
-		if(!timeline.measure->done)
-			return true;
-		*error = timeline.measure->loudness.error;
+		measure.measuring = !timeline.measure->done;
+		if(measure.measuring)
+			return measure;
+		measure.error = timeline.measure->loudness.error;
 		gl::DeleteTextures(1, &timeline.loudnessTexture);
 		timeline.loudnessTexture = UploadLoudness(timeline.measure->loudness.levels);
 		timeline.loudnessSeconds = timeline.measure->loudness.seconds;
 	}
 	timeline.measure.reset();
-	return false;
+	return measure;
 }
 
 void TimelineShutdown()

@@ -30,8 +30,8 @@ namespace
 		{
 			ASSERT_EQ(loadResult, LS_LOAD_FUNCTIONS_ALL);
 			EnterFrameState(kWidth, kHeight);
-			std::string error;
-			ASSERT_TRUE(OverlayInit(kOverlayFontFile, &error)) << error;
+			const Error error = OverlayInit(kOverlayFontFile);
+			ASSERT_FALSE(error) << error.message;
 			OverlayResize(kWidth, kHeight);
 		}
 		void TearDown() override

@@ -65,10 +65,13 @@ namespace
 	// had to report.
 	std::string WaitForLoudness()
 	{
-		std::string error;
-		while(TimelineMeasuring(&error))
+		TimelineMeasure measure = TimelineMeasuring();
+		while(measure.measuring)
+		{
 			std::this_thread::yield();
-		return error;
+			measure = TimelineMeasuring();
+		}
+		return measure.error.message;
 	}
 }
 
@@ -80,10 +83,10 @@ TEST_F(TimelineGl, DrawsTheBandAtTheBottomWithTheEnvelopeLoopAndPlayheadAndLeave
 	const std::vector<int16_t> sine = TestSine(441.0, 0.5, 22050, 5.0);
 	samples.insert(samples.end(), sine.begin(), sine.end());
 	const std::string soundtrack = (folder / "soundtrack.wav").string();
-	ASSERT_EQ(WriteTestWav(soundtrack, 22050, 1, samples), "");
-	std::string error = "not set";
-	ASSERT_TRUE(TimelineInit(soundtrack, kOverlayFontFile, &error));
-	EXPECT_EQ(error, "");
+	ASSERT_EQ(WriteTestWav(soundtrack, 22050, 1, samples).message, "");
+	const TimelineStart start = TimelineInit(soundtrack, kOverlayFontFile);
+	ASSERT_TRUE(start.on);
+	EXPECT_EQ(start.error.message, "");
 	EXPECT_EQ(WaitForLoudness(), "");
 	TimelineResize(kWidth, kHeight);
 
@@ -165,14 +168,14 @@ TEST_F(TimelineGl, WithoutItsFontOrSoundtrackItDrawsTheBandAloneAndSaysWhyOnce)
 {
 	const std::string soundtrack = (folder / "missing.wav").string();
 	const std::string font = (folder / "missing.ttf").string();
-	std::string error;
-	ASSERT_TRUE(TimelineInit(soundtrack, font, &error));
-	EXPECT_EQ(error, "Could not read the timeline font " + font + ": No such file or directory");
+	const TimelineStart start = TimelineInit(soundtrack, font);
+	ASSERT_TRUE(start.on);
+	EXPECT_EQ(start.error.message, "Could not read the timeline font " + font + ": No such file or directory");
 	EXPECT_EQ(WaitForLoudness(), "Could not read the soundtrack " + soundtrack +
 	                                 ": System error : No such file or directory.");
-	std::string again = "not emptied";
-	EXPECT_FALSE(TimelineMeasuring(&again));
-	EXPECT_EQ(again, "") << "said once";
+	const TimelineMeasure again = TimelineMeasuring();
+	EXPECT_FALSE(again.measuring);
+	EXPECT_EQ(again.error.message, "") << "said once";
 	TimelineResize(kWidth, kHeight);
 
 	Target target(kWidth, kHeight, kClear);

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-std::string WriteTestWav(const std::string &path, int rate, int channels, const std::vector<int16_t> &samples)
+Error WriteTestWav(const std::string &path, int rate, int channels, const std::vector<int16_t> &samples)
 {
 	SF_INFO info = {};
 	info.samplerate = rate;
@@ -13,12 +13,12 @@ std::string WriteTestWav(const std::string &path, int rate, int channels, const 
 	info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 	SNDFILE *file = sf_open(path.c_str(), SFM_WRITE, &info);
 	if(!file)
-		return sf_strerror(nullptr);
+		return Error{sf_strerror(nullptr)};
 	const sf_count_t frames = static_cast<sf_count_t>(samples.size() / channels);
 	const bool whole = sf_writef_short(file, samples.data(), frames) == frames;
-	std::string error = whole ? "" : sf_strerror(file);
-	if(sf_close(file) != 0 && error.empty())
-		error = "could not close " + path;
+	Error error = whole ? Error{} : Error{sf_strerror(file)};
+	if(sf_close(file) != 0 && !error)
+		error = Error{"could not close " + path};
 	return error;
 }
 

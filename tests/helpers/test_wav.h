@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
+
 // Writes interleaved 16-bit samples of `channels` channels at `rate` frames
-// per second as a WAV file at path. Returns "" or the library's reason.
-std::string WriteTestWav(const std::string &path, int rate, int channels, const std::vector<int16_t> &samples);
+// per second as a WAV file at path. Fails with the library's reason.
+Error WriteTestWav(const std::string &path, int rate, int channels, const std::vector<int16_t> &samples);
 
 // `seconds` of a sine of `amplitude` (full scale 1) at `frequency` Hz, one
 // channel at `rate`.

@@ -28,7 +28,7 @@ TEST(ChannelLines, GoodLinesAreReadAndBlankedSoThatLineNumbersHold)
 	                                              "#iChannel1::wrap \"clamp\"\n"
 	                                              "#iChannel3 \"self\"\n"
 	                                              "void main() {}");
-	EXPECT_EQ(parsed.error, "");
+	EXPECT_EQ(parsed.error.message, "");
 	EXPECT_EQ(parsed.text, "#version 330\n\n\n\n\n\nvoid main() {}");
 	ChannelSpec buffer = Spec(ChannelSource::Buffer, 2);
 	buffer.buffer = 1;
@@ -62,8 +62,8 @@ TEST(ChannelLines, ABadLineIsNamedByItsNumberAndWhatIsWrong)
 	    {"#iChannel1 \"sound\"\n#iChannel1 \"none\"", "2: iChannel1 is given a source twice"},
 	};
 	for(const auto &c : cases)
-		EXPECT_EQ(ParseChannelLines(c.text).error.rfind(c.error, 0), 0u)
-		    << c.text << " gave " << ParseChannelLines(c.text).error;
+		EXPECT_EQ(ParseChannelLines(c.text).error.message.rfind(c.error, 0), 0u)
+		    << c.text << " gave " << ParseChannelLines(c.text).error.message;
 }
 
 TEST(ChannelLines, DefaultsAreTodaysChannelsAndShadertoysSettings)

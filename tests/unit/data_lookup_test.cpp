@@ -85,7 +85,7 @@ TEST_F(DataLookup, AShaderSwappedWithAFifoIsNeverWaitedOnNorReadFromAnotherFile)
 			// The FIFO stood there when the lookup opened the name: passed
 			// over as a directory would be, never judged a regular file and
 			// then read as something else.
-			EXPECT_EQ(file.error, "Could not find the file intro.frag");
+			EXPECT_EQ(file.error.message, "Could not find the file intro.frag");
 		}
 	}
 	renamer.join();
@@ -93,5 +93,5 @@ TEST_F(DataLookup, AShaderSwappedWithAFifoIsNeverWaitedOnNorReadFromAnotherFile)
 	struct stat status;
 	ASSERT_EQ(stat("data/intro.frag", &status), 0);
 	EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "the renames ended with the FIFO in the shader's place";
-	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")), "Could not find the file intro.frag");
+	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")).message, "Could not find the file intro.frag");
 }

@@ -65,7 +65,7 @@ TEST_F(InputFiles, OnlyARegularFileIsReadAndAnUnchangedRefusalIsNotReadAgain)
 		const FileBytes file = ReadFile(path);
 		EXPECT_TRUE(file.found) << path;
 		EXPECT_FALSE(file.complete) << path;
-		EXPECT_EQ(file.error, "not a regular file") << path;
+		EXPECT_EQ(file.error.message, "not a regular file") << path;
 		EXPECT_TRUE(FileMatches(file)) << path;
 	}
 	const FileBytes folder = ReadFile("folder.png");
@@ -87,7 +87,7 @@ TEST_F(InputFiles, AFileOverTheLimitIsRefusedAndNotReadAgainUntilItChanges)
 	const FileBytes file = ReadFile("big.png");
 	EXPECT_TRUE(file.found);
 	EXPECT_FALSE(file.complete);
-	EXPECT_EQ(file.error, "larger than 256 MiB");
+	EXPECT_EQ(file.error.message, "larger than 256 MiB");
 	EXPECT_TRUE(file.bytes.empty());
 	EXPECT_TRUE(FileMatches(file));
 	fs::resize_file("big.png", kMaxInputBytes);
@@ -98,7 +98,7 @@ TEST_F(InputFiles, AMissingFileMatchesWhileItStaysMissing)
 {
 	const FileBytes file = ReadFile("absent.png");
 	EXPECT_FALSE(file.found);
-	EXPECT_EQ(file.error, "No such file or directory");
+	EXPECT_EQ(file.error.message, "No such file or directory");
 	EXPECT_TRUE(FileMatches(file));
 	Write("absent.png", "");
 	EXPECT_FALSE(FileMatches(file));
@@ -107,12 +107,12 @@ TEST_F(InputFiles, AMissingFileMatchesWhileItStaysMissing)
 TEST_F(InputFiles, ADataFileThatCannotBeUsedIsNamedInItsMessage)
 {
 	fs::create_directory("data");
-	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")), "Could not find the file intro.frag");
+	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")).message, "Could not find the file intro.frag");
 	Write("data/intro.frag", "void main() {}");
-	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")), "");
+	EXPECT_EQ(DataFileFailure(ReadDataFile("intro.frag")).message, "");
 	// Found by the lookup, then gone before it was opened.
 	FileBytes vanished = ReadFile("data/intro.frag");
 	fs::remove("data/intro.frag");
 	vanished = ReadFile(vanished.path);
-	EXPECT_EQ(DataFileFailure(vanished), "Could not read data/intro.frag: No such file or directory");
+	EXPECT_EQ(DataFileFailure(vanished).message, "Could not read data/intro.frag: No such file or directory");
 }

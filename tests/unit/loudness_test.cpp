@@ -46,10 +46,10 @@ TEST_F(Loudness, SilenceIsZeroAToneReadsItsRmsAndOppositeChannelsCancel)
 	for(int16_t s : sine)
 		samples.insert(samples.end(), {s, static_cast<int16_t>(-s)});
 	const std::string path = (folder / "tone.wav").string();
-	ASSERT_EQ(WriteTestWav(path, kRate, 2, samples), "");
+	ASSERT_EQ(WriteTestWav(path, kRate, 2, samples).message, "");
 
 	const LoudnessOpening loudness = ComputeLoudness(path, 30);
-	EXPECT_EQ(loudness.error, "");
+	EXPECT_EQ(loudness.error.message, "");
 	EXPECT_DOUBLE_EQ(loudness.seconds, 3.0);
 	ASSERT_EQ(loudness.levels.size(), 30u);
 	// The sine's mean square is 0.125, -9.03 dB: 1 - 9.03 / 36.
@@ -66,7 +66,7 @@ TEST_F(Loudness, SilenceIsZeroAToneReadsItsRmsAndOppositeChannelsCancel)
 TEST_F(Loudness, ColumnsWithoutFramesAreZero)
 {
 	const std::string path = (folder / "short.wav").string();
-	ASSERT_EQ(WriteTestWav(path, kRate, 1, {32767, 32767, 32767}), "");
+	ASSERT_EQ(WriteTestWav(path, kRate, 1, {32767, 32767, 32767}).message, "");
 	const LoudnessOpening loudness = ComputeLoudness(path, 5);
 	ASSERT_EQ(loudness.levels.size(), 5u);
 	EXPECT_EQ(loudness.levels[0], 0.0f);
@@ -81,7 +81,7 @@ TEST_F(Loudness, AFileThatCannotBeReadGivesAFlatEnvelopeAndTheReadersReason)
 {
 	const std::string missing = (folder / "missing.wav").string();
 	const LoudnessOpening loudness = ComputeLoudness(missing, 8);
-	EXPECT_EQ(loudness.error,
+	EXPECT_EQ(loudness.error.message,
 	          "Could not read the soundtrack " + missing + ": System error : No such file or directory.");
 	EXPECT_EQ(loudness.levels, std::vector<float>(8, 0.0f));
 	EXPECT_EQ(loudness.seconds, 0.0);
@@ -89,5 +89,5 @@ TEST_F(Loudness, AFileThatCannotBeReadGivesAFlatEnvelopeAndTheReadersReason)
 	// A FIFO in the soundtrack's place is refused at once, not waited on.
 	const std::string fifo = (folder / "fifo.wav").string();
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	EXPECT_EQ(ComputeLoudness(fifo, 8).error, "Could not read the soundtrack " + fifo + ": not a regular file");
+	EXPECT_EQ(ComputeLoudness(fifo, 8).error.message, "Could not read the soundtrack " + fifo + ": not a regular file");
 }

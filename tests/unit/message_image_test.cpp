@@ -76,7 +76,7 @@ TEST(MessageImage, APngIsDecodedToRgbaBottomRowFirst)
 	const std::string top = std::string(1, '\0') + std::string("\xff\0\0\xff\0\0\xff\0\0", 9);
 	const std::string bottom = std::string(1, '\0') + std::string("\0\0\xff\0\0\xff\0\0\xff", 9);
 	const DecodedImage image = DecodeMessageImage(Png(3, 2, 8, kRgb, top + bottom), kLargeTexture);
-	ASSERT_EQ(image.error, "");
+	ASSERT_EQ(image.error.message, "");
 	ASSERT_TRUE(image.pixels);
 	EXPECT_EQ(image.width, 3);
 	EXPECT_EQ(image.height, 2);
@@ -95,28 +95,29 @@ TEST(MessageImage, AnImageOverTheTexelLimitIsRefusedFromItsHeader)
 	for(const auto &[depth, colourType] : {std::pair(16, kRgba), std::pair(8, kRgba), std::pair(16, kRgb)})
 	{
 		const DecodedImage image = DecodeMessageImage(Png(16384, 16384, depth, colourType, zeros), kLargeTexture);
-		EXPECT_EQ(image.error, "16384 x 16384 is larger than the 8192 x 8192 texel limit") << depth << " bits";
+		EXPECT_EQ(image.error.message, "16384 x 16384 is larger than the 8192 x 8192 texel limit") << depth << " bits";
 		EXPECT_FALSE(image.pixels);
 		EXPECT_EQ(image.width, 0);
 		EXPECT_EQ(image.channelsInFile, 0);
 	}
 	const DecodedImage strip = DecodeMessageImage(Png(13193, 128, 8, kRgba, zeros), kLargeTexture);
-	EXPECT_NE(strip.error.rfind("13193 x 128 is", 0), 0u) << "the bundled strip's size passes: " << strip.error;
-	EXPECT_NE(strip.error, "") << "its pixels are not there to decode";
+	EXPECT_NE(strip.error.message.rfind("13193 x 128 is", 0), 0u)
+	    << "the bundled strip's size passes: " << strip.error.message;
+	EXPECT_NE(strip.error.message, "") << "its pixels are not there to decode";
 }
 
 TEST(MessageImage, AnImageLargerThanTheDriversTexturesIsRefused)
 {
 	const DecodedImage image = DecodeMessageImage(Png(300, 2, 8, kRgba, std::string(16, '\0')), 256);
-	EXPECT_EQ(image.error, "300 x 2 is wider or taller than the driver's largest texture, 256 x 256");
+	EXPECT_EQ(image.error.message, "300 x 2 is wider or taller than the driver's largest texture, 256 x 256");
 	EXPECT_FALSE(image.pixels);
 }
 
 TEST(MessageImage, BytesTheDecoderRefusesGiveItsReason)
 {
-	EXPECT_EQ(DecodeMessageImage("", kLargeTexture).error, "unknown image type");
-	EXPECT_EQ(DecodeMessageImage("not a picture", kLargeTexture).error, "unknown image type");
-	EXPECT_EQ(DecodeMessageImage(Png(100000, 100000, 8, kRgba, std::string(16, '\0')), kLargeTexture).error,
+	EXPECT_EQ(DecodeMessageImage("", kLargeTexture).error.message, "unknown image type");
+	EXPECT_EQ(DecodeMessageImage("not a picture", kLargeTexture).error.message, "unknown image type");
+	EXPECT_EQ(DecodeMessageImage(Png(100000, 100000, 8, kRgba, std::string(16, '\0')), kLargeTexture).error.message,
 	          "too large")
 	    << "past the decoder's own limit, before the intro's";
 }

@@ -15,7 +15,7 @@ namespace
 	// margins 6 pixels, so a window 6 * N + 12 pixels wide holds N columns.
 	const double kAdvance = 0.5;
 
-	std::vector<OverlayMessage> Error(const std::string &header, const std::string &body)
+	std::vector<OverlayMessage> ErrorShown(const std::string &header, const std::string &body)
 	{
 		return {OverlayMessage{OverlayKind::Error, header, body}};
 	}
@@ -23,7 +23,7 @@ namespace
 	std::vector<std::u32string> Rows(const std::string &header, const std::string &body, int width, int height)
 	{
 		std::vector<std::u32string> texts;
-		for(const OverlayRow &row : LayOutOverlay(Error(header, body), width, height, kAdvance).rows)
+		for(const OverlayRow &row : LayOutOverlay(ErrorShown(header, body), width, height, kAdvance).rows)
 			texts.push_back(row.text);
 		return texts;
 	}
@@ -48,7 +48,7 @@ TEST(OverlayLayout, RowHeightIsAFortiethOfTheWindowAndAtLeastTwelve)
 TEST(OverlayLayout, HeaderComesFirstThenTheLogsLinesAsWritten)
 {
 	const OverlayLayout layout = LayOutOverlay(
-	    Error("data/intro.frag", "0:3(1): error: syntax error\n\n0:5(9): warning: unused\n"), 640, 480, kAdvance);
+	    ErrorShown("data/intro.frag", "0:3(1): error: syntax error\n\n0:5(9): warning: unused\n"), 640, 480, kAdvance);
 	ASSERT_EQ(layout.rows.size(), 4u);
 	EXPECT_TRUE(layout.rows[0].header);
 	EXPECT_FALSE(layout.rows[1].header);
@@ -72,7 +72,7 @@ TEST(OverlayLayout, WrapsAtTheLastWholeCellOfTheWidth)
 TEST(OverlayLayout, RowsThatDoNotFitEndInAnEllipsisWithinTheTopHalf)
 {
 	// 120 pixels high: 12-pixel rows in 60 pixels less two 6-pixel margins.
-	OverlayLayout layout = LayOutOverlay(Error("data/intro.frag", Lines(10)), 640, 120, kAdvance);
+	OverlayLayout layout = LayOutOverlay(ErrorShown("data/intro.frag", Lines(10)), 640, 120, kAdvance);
 	EXPECT_TRUE(layout.cut);
 	EXPECT_EQ(layout.panelHeight, 60);
 	ASSERT_EQ(layout.rows.size(), 4u);
@@ -82,7 +82,7 @@ TEST(OverlayLayout, RowsThatDoNotFitEndInAnEllipsisWithinTheTopHalf)
 
 	for(int height : {100, 481, 719, 1080})
 	{
-		layout = LayOutOverlay(Error("h", Lines(200)), 640, height, kAdvance);
+		layout = LayOutOverlay(ErrorShown("h", Lines(200)), 640, height, kAdvance);
 		EXPECT_LE(layout.panelHeight, height / 2) << height;
 		EXPECT_GT(layout.panelHeight + layout.lineHeight, height / 2) << height;
 	}
@@ -93,8 +93,8 @@ TEST(OverlayLayout, RowsThatDoNotFitEndInAnEllipsisWithinTheTopHalf)
 TEST(OverlayLayout, AResizeLaysTheTextOutAgain)
 {
 	const std::string body = std::string(80, 'x') + "\n" + Lines(30);
-	const OverlayLayout small = LayOutOverlay(Error("data/intro.frag", body), 640, 480, kAdvance);
-	const OverlayLayout narrow = LayOutOverlay(Error("data/intro.frag", body), 640, 1200, kAdvance);
+	const OverlayLayout small = LayOutOverlay(ErrorShown("data/intro.frag", body), 640, 480, kAdvance);
+	const OverlayLayout narrow = LayOutOverlay(ErrorShown("data/intro.frag", body), 640, 1200, kAdvance);
 	EXPECT_EQ(small.lineHeight, 12);
 	EXPECT_EQ(narrow.lineHeight, 30);
 	EXPECT_EQ(small.columns, 104u);
@@ -131,7 +131,7 @@ TEST(OverlayLayout, CharactersWithoutAGlyphDrawAsQuestionMarks)
 
 TEST(OverlayLayout, AnErrorAndAWarningAreLaidOutInTheOrderGiven)
 {
-	std::vector<OverlayMessage> messages = Error("data/intro.frag", "0:1(1): error: x");
+	std::vector<OverlayMessage> messages = ErrorShown("data/intro.frag", "0:1(1): error: x");
 	messages.push_back(OverlayMessage{OverlayKind::Warning, "data/intro.frag", "uniform width: float expected"});
 	const OverlayLayout layout = LayOutOverlay(messages, 640, 480, kAdvance);
 	ASSERT_EQ(layout.rows.size(), 4u);
@@ -144,9 +144,9 @@ TEST(OverlayLayout, AnErrorAndAWarningAreLaidOutInTheOrderGiven)
 
 TEST(Overlay, AMissingFontIsReportedAndLeavesTheOverlayOff)
 {
-	std::string error;
-	EXPECT_FALSE(OverlayInit("/nonexistent/overlay-font.ttf", &error));
-	EXPECT_EQ(error, "Could not read the overlay font /nonexistent/overlay-font.ttf: No such file or directory");
+	const Error error = OverlayInit("/nonexistent/overlay-font.ttf");
+	EXPECT_EQ(error.message,
+	          "Could not read the overlay font /nonexistent/overlay-font.ttf: No such file or directory");
 	OverlayResize(640, 480);
 	OverlayShow(OverlayKind::Error, "data/intro.frag", "0:1(1): error: x");
 	EXPECT_FALSE(OverlayVisible());

@@ -33,14 +33,15 @@ namespace
 		}
 		TracksLook Look()
 		{
-			error.clear();
-			return LookAtTracks(set, {"iTime"}, &error);
+			const TracksFinding finding = LookAtTracks(set, {"iTime"});
+			error = finding.error;
+			return finding.look;
 		}
 
 		ScratchFolder scratch{"scene-tracks"};
 		fs::path previous;
 		SceneTrackSet set;
-		std::string error;
+		Error error;
 	};
 }
 
@@ -54,7 +55,7 @@ TEST_F(SceneTracks, AGoodFileIsUsedABadOneKeepsTheLastGoodTracksUntilMended)
 
 	Save("glow 1 0.5 step\niTime 2 1 linear\n");
 	EXPECT_EQ(Look(), TracksLook::Bad);
-	EXPECT_EQ(error, "data/tracks.txt:2: \"iTime\" is an input the scene supplies");
+	EXPECT_EQ(error.message, "data/tracks.txt:2: \"iTime\" is an input the scene supplies");
 	EXPECT_EQ(set.tracks.size(), 1u);
 
 	// Mended to the same tracks: a change all the same, so that the report goes.

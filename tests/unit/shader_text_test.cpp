@@ -15,9 +15,9 @@ TEST(ShaderText, ANulByteIsNamedWithItsOffsetBeforeAnyCompiler)
 	file.found = true;
 	file.complete = true;
 	file.bytes = std::string("void main() {}\n", 15) + '\0' + "// more\0\n";
-	EXPECT_EQ(DataFileFailure(file), "data/intro.frag holds a NUL byte at offset 15") << "the first one";
+	EXPECT_EQ(DataFileFailure(file).message, "data/intro.frag holds a NUL byte at offset 15") << "the first one";
 	file.bytes = "void main() {}\n";
-	EXPECT_EQ(DataFileFailure(file), "");
+	EXPECT_EQ(DataFileFailure(file).message, "");
 }
 
 TEST(ShaderText, AtStartUpTheDriversLogComesUnderTheFilesName)

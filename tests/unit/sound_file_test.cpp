@@ -71,7 +71,7 @@ TEST_F(SoundFiles, AFifoInTheSoundtracksPlaceIsRefusedWithoutWaiting)
 	const std::string path = (folder / "fifo.wav").string();
 	ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
 	SoundAnalyserOpening opening = OpenSoundAnalyser(path);
-	EXPECT_EQ(opening.error, "Could not read the soundtrack " + path + ": not a regular file");
+	EXPECT_EQ(opening.error.message, "Could not read the soundtrack " + path + ": not a regular file");
 	SpectrumBytes bytes;
 	AnalyseSound(opening.analyser, 0.5, bytes);
 	EXPECT_EQ(bytes, SilentSpectrum());
@@ -80,19 +80,20 @@ TEST_F(SoundFiles, AFifoInTheSoundtracksPlaceIsRefusedWithoutWaiting)
 TEST_F(SoundFiles, OnlyARegularFileWithAHeaderTheReaderTakesIsOpened)
 {
 	SoundFile good = OpenSoundFile(Write("good.wav", Wav(2, 22050, 4000, 4000)));
-	EXPECT_EQ(good.error, "");
+	EXPECT_EQ(good.error.message, "");
 	ASSERT_TRUE(good.reader);
 	EXPECT_EQ(good.info.channels, 2);
 	EXPECT_EQ(good.info.frames, 1000);
 
 	// The mixer divides by the channel count of a header like this one.
 	SoundFile silent = OpenSoundFile(Write("zero.wav", Wav(0, 22050, 4000, 4000)));
-	EXPECT_EQ(silent.error, "Channel count is zero.");
+	EXPECT_EQ(silent.error.message, "Channel count is zero.");
 	EXPECT_FALSE(silent.reader);
 
 	fs::create_directory(folder / "folder.wav");
-	EXPECT_EQ(OpenSoundFile((folder / "folder.wav").string()).error, "not a regular file");
-	EXPECT_EQ(OpenSoundFile((folder / "absent.wav").string()).error, "System error : No such file or directory.");
+	EXPECT_EQ(OpenSoundFile((folder / "folder.wav").string()).error.message, "not a regular file");
+	EXPECT_EQ(OpenSoundFile((folder / "absent.wav").string()).error.message,
+	          "System error : No such file or directory.");
 }
 
 // A WAV file whose header promises 4 s at 22050 Hz, stereo 16-bit, and that

@@ -81,14 +81,14 @@ namespace
 		std::string WriteWav(const std::string &name, int rate, int channels, const std::vector<int16_t> &samples)
 		{
 			const std::string path = (folder / name).string();
-			EXPECT_EQ(WriteTestWav(path, rate, channels, samples), "");
+			EXPECT_EQ(WriteTestWav(path, rate, channels, samples).message, "");
 			return path;
 		}
 
 		SoundAnalyser Open(const std::string &path)
 		{
 			SoundAnalyserOpening opening = OpenSoundAnalyser(path);
-			EXPECT_EQ(opening.error, "");
+			EXPECT_EQ(opening.error.message, "");
 			return std::move(opening.analyser);
 		}
 
@@ -265,7 +265,7 @@ TEST_F(Spectrum, AFileThatCannotBeReadIsNamedWithTheReasonAndGivesSilence)
 	for(const auto &c : cases)
 	{
 		SoundAnalyserOpening opening = OpenSoundAnalyser(c.path);
-		EXPECT_EQ(opening.error, "Could not read the soundtrack " + c.path + ": " + c.reason);
+		EXPECT_EQ(opening.error.message, "Could not read the soundtrack " + c.path + ": " + c.reason);
 		for(double seconds : {0.0, 0.5, 1.0})
 			EXPECT_EQ(At(opening.analyser, seconds), SilentSpectrum()) << c.path << " " << seconds;
 	}

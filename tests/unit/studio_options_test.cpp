@@ -21,7 +21,7 @@ namespace
 TEST(StudioOptions, ReadsEachOptionInBothForms)
 {
 	const StudioOptionsParse parse = Parse({"--from", "90.5", "--size=640x360", "--bpm", "128"});
-	ASSERT_EQ(parse.error, "");
+	ASSERT_EQ(parse.error.message, "");
 	EXPECT_DOUBLE_EQ(parse.options.from, 90.5);
 	EXPECT_EQ(parse.options.width, 640);
 	EXPECT_EQ(parse.options.height, 360);
@@ -43,11 +43,11 @@ TEST(StudioOptions, ABadValueIsOneLineNamingTheOption)
 	};
 	for(const std::vector<std::string> &words : bad)
 	{
-		const std::string error = Parse(words).error;
+		const std::string error = Parse(words).error.message;
 		EXPECT_EQ(error.rfind(words[0] + ":", 0), 0u) << words[0] << " " << (words.size() > 1 ? words[1] : "");
 		EXPECT_EQ(error.find('\n'), std::string::npos);
 	}
-	EXPECT_EQ(Parse({"--loud"}).error, "unknown option '--loud' (see --help)");
+	EXPECT_EQ(Parse({"--loud"}).error.message, "unknown option '--loud' (see --help)");
 }
 
 TEST(StudioOptions, TheUsageShowsEveryOptionInTheModesThatTakeIt)
@@ -89,28 +89,29 @@ TEST(StudioOptions, AWindowLargerThanTheScreenShrinksWithItsAspect)
 TEST(StudioOptions, TheRenderModeTakesADescriptorAndASection)
 {
 	const StudioOptionsParse parse = Parse({"--render", "3", "--from", "30", "--to=31", "--size", "160x90"});
-	ASSERT_EQ(parse.error, "");
+	ASSERT_EQ(parse.error.message, "");
 	EXPECT_EQ(parse.options.renderFd, 3);
 	EXPECT_DOUBLE_EQ(parse.options.to, 31.0);
 	EXPECT_EQ(parse.options.pixelFormat, PixelFormat::Rgb24);
 	EXPECT_EQ(Parse({"--render", "3", "--pixel-format=yuv420p"}).options.pixelFormat, PixelFormat::Yuv420p);
-	EXPECT_EQ(Parse({"--render", "3", "--pixel-format", "rgb"}).error,
+	EXPECT_EQ(Parse({"--render", "3", "--pixel-format", "rgb"}).error.message,
 	          "--pixel-format: expected rgb24 or yuv420p, not 'rgb'");
-	EXPECT_EQ(Parse({"--pixel-format", "rgb24"}).error.rfind("--pixel-format:", 0), 0u) << "a render mode's option";
-	EXPECT_EQ(Parse({"--render", "x"}).error.rfind("--render:", 0), 0u);
-	EXPECT_EQ(Parse({"--to", "31"}).error.rfind("--to:", 0), 0u) << "--to belongs to the render mode";
-	EXPECT_EQ(Parse({"--render", "3", "--from", "31", "--to", "30"}).error.rfind("--to:", 0), 0u);
-	EXPECT_EQ(Parse({"--render", "3", "--from", "30", "--to", "30.005"}).error,
+	EXPECT_EQ(Parse({"--pixel-format", "rgb24"}).error.message.rfind("--pixel-format:", 0), 0u)
+	    << "a render mode's option";
+	EXPECT_EQ(Parse({"--render", "x"}).error.message.rfind("--render:", 0), 0u);
+	EXPECT_EQ(Parse({"--to", "31"}).error.message.rfind("--to:", 0), 0u) << "--to belongs to the render mode";
+	EXPECT_EQ(Parse({"--render", "3", "--from", "31", "--to", "30"}).error.message.rfind("--to:", 0), 0u);
+	EXPECT_EQ(Parse({"--render", "3", "--from", "30", "--to", "30.005"}).error.message,
 	          "--to: the section from 30 to 30.005 s holds no frame (frames are 1/60 s apart)");
-	EXPECT_EQ(Parse({"--render", "3", "--from", "135"}).error, "") << "the last frame alone";
+	EXPECT_EQ(Parse({"--render", "3", "--from", "135"}).error.message, "") << "the last frame alone";
 }
 
 TEST(StudioOptions, ATimeIsWrittenAsTheExporterTakesIt)
 {
 	for(const char *good : {"30", "30.5", ".5", "30."})
-		EXPECT_EQ(Parse({"--from", good}).error, "") << good;
+		EXPECT_EQ(Parse({"--from", good}).error.message, "") << good;
 	for(const char *bad : {"0x10", "1e1", "inf", " 3", "3 ", "", ".", "3.2.1", "+3"})
-		EXPECT_EQ(Parse({"--from", bad}).error.rfind("--from: expected seconds", 0), 0u) << bad;
+		EXPECT_EQ(Parse({"--from", bad}).error.message.rfind("--from: expected seconds", 0), 0u) << bad;
 }
 
 TEST(StudioOptions, ASectionIsItsFramesAndTheWholePieceIsEveryCapturedFrame)

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "report/error.h"
+
 // A file opened for reading with O_NONBLOCK and its status from fstat on the
 // same descriptor, which closes when the object goes. A FIFO, a device or a
 // directory opens at once like a plain file; IsRegular tells them apart, and
@@ -17,11 +19,11 @@
 class InputFile
 {
 public:
-	// Nothing open: IsOpen is false and Error is empty.
+	// Nothing open: IsOpen is false and OpenError is empty.
 	InputFile() = default;
 	// Opens path (after links) for reading. Never blocks; when the open (or
-	// the fstat after it) fails, IsOpen is false and Error gives the system's
-	// reason, such as "No such file or directory".
+	// the fstat after it) fails, IsOpen is false and OpenError gives the
+	// system's reason, such as "No such file or directory".
 	explicit InputFile(const std::string &path);
 	~InputFile();
 	InputFile(InputFile &&other) noexcept;
@@ -32,8 +34,8 @@ public:
 	bool IsOpen() const;
 	// Open, and a regular file.
 	bool IsRegular() const;
-	// Why the open failed; "" when it did not.
-	std::string Error() const;
+	// Why the open failed, the system's reason; empty when it did not.
+	Error OpenError() const;
 	// The file's status as fstat gave it at the open; zeros when not open.
 	const struct stat &StatusAtOpen() const;
 	// Its status now, from fstat on the same descriptor; false when that
@@ -47,8 +49,8 @@ public:
 
 	// Hands the bytes from the descriptor's current offset to
 	// consume(block, size) a block at a time, until consume returns false or
-	// the file ends. Returns "" or the system's reason the read failed.
-	std::string Stream(const std::function<bool(const char *block, size_t size)> &consume);
+	// the file ends. Returns the system's reason when the read fails.
+	Error Stream(const std::function<bool(const char *block, size_t size)> &consume);
 
 private:
 	int descriptor = -1;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "overlay/overlay_layout.h"
+#include "report/error.h"
 
 // The line height, ascender to descender, the atlas is rasterised at: large
 // enough that glyphs stay clean when scaled down to the smallest rows and
@@ -64,12 +65,19 @@ struct GlyphColour
 	float r, g, b, a;
 };
 
+// A font's atlas as LoadGlyphAtlas made it: empty when error is set.
+struct GlyphAtlasLoading
+{
+	GlyphAtlas atlas;
+	Error error;
+};
+
 // Reads the TrueType font at fontFile and rasterises its atlas; a code point
-// the font lacks is drawn as its '?'. Returns false with one line in *error
-// (not null) naming the file as `role` (such as "overlay font"): "Could not
-// read the ROLE FILE: REASON" when it cannot be read, "Could not use the ROLE
-// FILE: not a TrueType font with Latin letters" when it is no usable font.
-bool LoadGlyphAtlas(const std::string &fontFile, const std::string &role, GlyphAtlas *atlas, std::string *error);
+// the font lacks is drawn as its '?'. Fails with one line naming the file as
+// `role` (such as "overlay font"): "Could not read the ROLE FILE: REASON"
+// when it cannot be read, "Could not use the ROLE FILE: not a TrueType font
+// with Latin letters" when it is no usable font.
+GlyphAtlasLoading LoadGlyphAtlas(const std::string &fontFile, const std::string &role);
 
 // Uploads width x height bytes of one channel, rows unpadded, to a new
 // GL_R8 texture, clamped to the edge, linear with mipmaps (for drawing it

@@ -20,6 +20,7 @@
 #define OVERLAY_H
 
 #include "overlay/overlay_layout.h"
+#include "report/error.h"
 
 #include <string>
 
@@ -27,11 +28,10 @@
 extern const char *const kOverlayFontFile;
 
 // Loads the TrueType font at fontFile, rasterises its atlas and makes the GL
-// objects. Returns false with a one-line reason in *error (not null; naming
-// the font file when the font is at fault) when it cannot; the overlay then
-// stays disabled, and the other functions do nothing. An overlay already set
-// up is shut down first.
-bool OverlayInit(const std::string &fontFile, std::string *error);
+// objects. Fails with one line (naming the font file when the font is at
+// fault) when it cannot; the overlay then stays disabled, and the other
+// functions do nothing. An overlay already set up is shut down first.
+Error OverlayInit(const std::string &fontFile);
 
 // Deletes the overlay's GL objects and forgets its messages and window size;
 // the overlay is disabled until the next OverlayInit.

@@ -11,6 +11,8 @@
 #include <array>
 #include <string>
 
+#include "report/error.h"
+
 // The channels a pass has, iChannel0 to iChannel3.
 constexpr int kChannelCount = 4;
 
@@ -62,8 +64,8 @@ struct ChannelLines
 {
 	std::string text;  // the file with every channel line made empty, so line numbers hold
 	std::array<ChannelSpec, kChannelCount> channels;
-	// The first bad line, as "LINE: what is wrong"; "" when every line is good.
-	std::string error;
+	// The first bad line, as "LINE: what is wrong"; none when every line is good.
+	Error error;
 };
 
 // Reads the channel lines of a pass's file: lines whose first word begins

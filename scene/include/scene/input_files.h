@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "report/error.h"
+
 // The most of an input file a build reads: far more than any shader or image
 // the intro can use, far less than would exhaust memory.
 constexpr size_t kMaxInputBytes = 256u << 20;
@@ -59,7 +61,7 @@ struct FileBytes
 	bool settled = true;
 	EmptyFile empty = EmptyFile::MidSave;  // how the read took an empty file
 	std::string bytes;
-	std::string error;  // why it was not found or not read whole
+	Error error;        // why it was not found or not read whole
 	FileStamp stamp;    // set when found: as the file was opened
 
 	// The same outcome: the same bytes read whole, or the same failure of
@@ -89,11 +91,11 @@ FileBytes ReadDataFile(const std::string &basename, EmptyFile empty = EmptyFile:
 // matches known, or the lookup still fails as it did.
 bool DataFileMatches(const std::string &basename, const FileBytes &known);
 
-// The message for a data file that cannot be used: the lookup's message when
-// it was not found, "Could not read PATH: REASON" when it was found but not
+// Fails when a data file cannot be used: with the lookup's message when it
+// was not found, "Could not read PATH: REASON" when it was found but not
 // read whole, "PATH holds a NUL byte at offset N" (the first) when it holds
-// one, which no shader text may, "" when it can be used.
-std::string DataFileFailure(const FileBytes &file);
+// one, which no shader text may.
+Error DataFileFailure(const FileBytes &file);
 
 // Whether a look at the file's status alone (no open, no read) finds it as
 // known saw it: the same stamp, or still absent when it was not found. Cheap

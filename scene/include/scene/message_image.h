@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "report/error.h"
+
 // The most texels a message image may have: 8192 x 8192, 256 MiB as 8-bit
 // RGBA. The bundled strip, 13193 x 128, is some 1.7 million.
 constexpr int kMaxImageSide = 8192;
@@ -28,7 +30,7 @@ struct DecodedImage
 	// width x height 8-bit RGBA texels, bottom row first; empty when the
 	// image was not decoded.
 	std::unique_ptr<unsigned char, ImagePixelsFree> pixels;
-	std::string error;  // why it was not decoded; "" when it was
+	Error error;  // why it was not decoded; empty when it was
 };
 
 // Decodes the bytes of a PNG file into RGBA texels, bottom row first. The

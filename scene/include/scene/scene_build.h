@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
 #include "scene/channels.h"
 #include "scene/input_files.h"
 
@@ -82,9 +83,9 @@ struct BuiltPass
 	std::array<ChannelSpec, kChannelCount> channels;  // with their defaults (ResolveChannel)
 };
 
-// What is wrong with a pass's resolved channels, as "FILE:LINE: ...": a
-// buffer with no pass, or "self" in the picture's pass; "" when nothing is.
-std::string CheckChannels(const SceneInputs &inputs, const BuiltPass &pass);
+// Fails when a pass's resolved channels are wrong, as "FILE:LINE: ...": a
+// buffer with no pass, or "self" in the picture's pass.
+Error CheckChannels(const SceneInputs &inputs, const BuiltPass &pass);
 
 // Builds every pass from the bytes read (so that each program is made from
 // exactly the bytes later rebuilds compare with): each buffer's that has a

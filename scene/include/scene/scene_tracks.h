@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
 #include "scene/input_files.h"
 #include "tracks/tracks.h"
 
@@ -32,12 +33,19 @@ enum class TracksLook
 	Bad,        // a bad file: the last good tracks stay
 };
 
+// A look and, on Bad, the lines to report, each "PATH:LINE: what is wrong"
+// or "Could not read PATH: REASON".
+struct TracksFinding
+{
+	TracksLook look = TracksLook::Unchanged;
+	Error error;
+};
+
 // Looks at the tracks file: reads it again when the lookup finds another file
 // or its status changed (a file caught mid-write is left for a later look).
 // suppliedNames are the inputs the scene sets itself, which no track may be
-// named. On Bad, *error is set to the lines to report, each "PATH:LINE: what
-// is wrong" or "Could not read PATH: REASON".
-TracksLook LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, std::string *error);
+// named.
+TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames);
 
 // Makes document the one in use (a good file's, or the studio's edit, which
 // the studio saves), counting a revision when its text differs; returns

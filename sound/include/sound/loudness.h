@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
+
 // The level that maps to 0: music at ordinary levels (-25 to -10 dB RMS)
 // lands between 0.3 and 0.7, and the soundtrack's quiet passages and fades
 // stand out from its loud ones.
@@ -29,7 +31,7 @@ struct LoudnessOpening
 {
 	std::vector<float> levels;  // `columns` levels in [0, 1], the file's start first
 	double seconds = 0.0;       // the file's length: frames / rate
-	std::string error;
+	Error error;
 };
 
 // Computes the loudness of the soundtrack at path in `columns` columns (none

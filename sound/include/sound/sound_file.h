@@ -9,6 +9,7 @@
 #include <string>
 
 #include "files/open_input.h"
+#include "report/error.h"
 
 // Releases the sound file reader's handle through its library.
 struct SoundFileClose
@@ -24,7 +25,7 @@ struct SoundFile
 	InputFile file;
 	std::unique_ptr<SNDFILE, SoundFileClose> reader;  // empty when error is set
 	SF_INFO info = {};                                // the header as the reader found it
-	std::string error;                                // why it cannot be read; "" when it can
+	Error error;                                      // why it cannot be read; empty when it can
 };
 
 // Opens the sound file at path and reads its header. The file is opened with

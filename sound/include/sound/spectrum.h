@@ -82,7 +82,7 @@ struct SoundAnalyser
 	SpectrumTransform transform;
 };
 
-// The result of opening a soundtrack: the analyser, and an empty error, or
+// The result of opening a soundtrack: the analyser, and no error, or
 // one line "Could not read the soundtrack PATH: REASON" with the reader's
 // reason when the file cannot be opened or decoded, or "not a regular file"
 // (a FIFO is never waited on: see OpenSoundFile); the analyser then gives
@@ -90,7 +90,7 @@ struct SoundAnalyser
 struct SoundAnalyserOpening
 {
 	SoundAnalyser analyser;
-	std::string error;
+	Error error;
 };
 
 // Opens the soundtrack at path for analysis.

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "report/error.h"
+
 struct BuildWatch;
 
 // Ends a watch: stops its thread and closes its connection.
@@ -18,10 +20,17 @@ struct BuildWatchEnd
 };
 using BuildWatchHandle = std::unique_ptr<BuildWatch, BuildWatchEnd>;
 
-// Starts watching the window of the current GL context. Returns null, with
-// *error set to one line, when its connection to the display does not open;
-// keys then wait for the build to end, as they would without it.
-BuildWatchHandle StartBuildWatch(std::string *error);
+// A watch as StartBuildWatch left it: null when error is set.
+struct BuildWatchStart
+{
+	BuildWatchHandle watch;
+	Error error;
+};
+
+// Starts watching the window of the current GL context. Fails with one line
+// when its connection to the display does not open; keys then wait for the
+// build to end, as they would without it.
+BuildWatchStart StartBuildWatch();
 
 // Marks a build of what ("intro.frag") as under way, or, with an empty what,
 // as over. While one is under way, q or Escape prints "studio: quit while

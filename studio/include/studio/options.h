@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "report/error.h"
+
 // How the render mode lays a frame's pixels out, by ffmpeg's names for them:
 // rgb24, 3 bytes a pixel; yuv420p, planes of luma and quarter-size chroma.
 enum class PixelFormat
@@ -45,10 +47,10 @@ struct StudioOptionRow
 {
 	const char *name;         // "--size"
 	const char *placeholder;  // its value in the usage text: "WxH"
-	// Reads the value into options; returns what is wrong with it, the rest
-	// of the line "NAME: ..." ("expected WxH ..., not '0x5'"), or "" when it
-	// is good. pieceSeconds bounds a time.
-	std::string (*read)(const std::string &value, double pieceSeconds, StudioOptions &options);
+	// Reads the value into options; fails with what is wrong with it, the
+	// rest of the line "NAME: ..." ("expected WxH ..., not '0x5'").
+	// pieceSeconds bounds a time.
+	Error (*read)(const std::string &value, double pieceSeconds, StudioOptions &options);
 	const char *help;  // its lines in the usage text, '\n' between them
 	unsigned modes;    // the StudioMode bits of the modes that take it
 };
@@ -69,11 +71,11 @@ FrameRange RenderRange(double from, double to, double pieceSeconds, int framesPe
 
 // The options, or the reason they are refused: one line naming the option
 // and what is wrong with its value ("--size: expected WxH, such as 1280x720,
-// not 0x5"); empty when they are good.
+// not 0x5"); no error when they are good.
 struct StudioOptionsParse
 {
 	StudioOptions options;
-	std::string error;
+	Error error;
 };
 
 // Reads argv[1..argc-1], passing over the window toolkit's own options

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "report/error.h"
+
 // Where the still of frame number frame goes: "stills/frame<N>.png".
 std::string StillPath(int frame);
 
@@ -17,8 +19,8 @@ std::string FreeStillPath(int frame, const std::function<bool(const std::string 
 
 // Encodes rgb (width x height pixels of 3 bytes, bottom row first, as GL
 // reads them back) as a PNG, top row first, and writes it to path through a
-// temporary and a rename, making path's folder when it is missing. Returns
-// "" or the reason, naming the file.
-std::string WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height);
+// temporary and a rename, making path's folder when it is missing. Fails
+// with one line naming the file.
+Error WriteStill(const std::string &path, const std::vector<unsigned char> &rgb, int width, int height);
 
 #endif

@@ -26,6 +26,7 @@
 
 #include <string>
 
+#include "report/error.h"
 #include "studio/transport.h"
 #include "tracks/tracks.h"
 
@@ -44,24 +45,36 @@ struct TimelineView
 	std::string status;  // one row of UTF-8 text, cut with "…" when too long
 };
 
+// What TimelineInit did: whether the timeline is on, and the line to report,
+// naming what failed and why; report it whenever it is set, on or off.
+struct TimelineStart
+{
+	bool on = false;
+	Error error;
+};
+
 // Sets the timeline up on the current context: the loudness of the
 // soundtrack at soundtrackFile (measured on a thread of its own, the
 // envelope flat until TimelineMeasuring takes it in), the glyph atlas of the TrueType font at
 // fontFile, and the GL objects. Without the soundtrack the envelope is flat
-// (none), without the font there is no status text; the band is drawn all
-// the same. Returns false when the timeline cannot draw at all (its program
-// does not build), and it then stays off. *error (not null) is set to the
-// lines to report, each naming what failed and why, newline-separated,
-// empty when all went well (the soundtrack's are TimelineMeasuring's to
-// tell); report it whenever it is not empty, whatever the result. A
-// timeline already set up is shut down first.
-bool TimelineInit(const std::string &soundtrackFile, const std::string &fontFile, std::string *error);
+// (none), without the font there is no status text and an error; the band
+// is drawn all the same (the soundtrack's failure is TimelineMeasuring's to
+// tell). The timeline is off when it cannot draw at all (its program does
+// not build), and then stays off. A timeline already set up is shut down
+// first.
+TimelineStart TimelineInit(const std::string &soundtrackFile, const std::string &fontFile);
 
-// Takes the soundtrack's loudness in once its measure is done: returns
-// whether it is still being measured. *error (not null) is set, once, to the
-// line to report when the soundtrack could not be read ("Could not read the
-// soundtrack PATH: ..."), else emptied.
-bool TimelineMeasuring(std::string *error);
+// Where the soundtrack's measure stands: whether it is still being measured,
+// and, once, the line to report when the soundtrack could not be read
+// ("Could not read the soundtrack PATH: ...").
+struct TimelineMeasure
+{
+	bool measuring = false;
+	Error error;
+};
+
+// Takes the soundtrack's loudness in once its measure is done.
+TimelineMeasure TimelineMeasuring();
 
 // The soundtrack's length in seconds once measured; 0 before, or when it
 // could not be read.
