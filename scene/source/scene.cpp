@@ -628,9 +628,9 @@ namespace
 	// Looks at the tracks file and puts a change in use; a bad file is
 	// reported once while it stays, and leaves the last good tracks. At
 	// start-up, ending the run, the bad file's lines come back instead.
-	Error LookAtTracksFile(bool startUp)
+	Error LookAtTracksFile(bool startUp, bool settled = true)
 	{
-		const TracksFinding finding = LookAtTracks(trackSet, SuppliedInputNames());
+		const TracksFinding finding = LookAtTracks(trackSet, SuppliedInputNames(), settled);
 		if(finding.look == TracksLook::Unchanged)
 			return {};
 		if(finding.look == TracksLook::Bad && startUp)
@@ -1014,6 +1014,12 @@ void reload()
 void SceneLookAtTracks()
 {
 	LookAtTracksFile(false);
+}
+
+bool SceneTakeTracksNow()
+{
+	LookAtTracksFile(false, false);
+	return !trackSet.bad;
 }
 
 const TrackDocument &SceneTrackDocument()

@@ -13,12 +13,12 @@ namespace
 	}
 }
 
-TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames)
+TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, bool settled)
 {
 	if(StampUnchanged(set))
 		return {TracksLook::Unchanged, {}};
 	FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
-	if(file.found && !file.settled)
+	if(file.found && !file.settled && settled)
 		return {TracksLook::Unchanged, {}};
 	const bool sameFile = file == set.file;
 	set.file = file;

@@ -49,10 +49,10 @@ namespace
 	bool timelineShown = true;
 	bool dragging = false;  // a drag on the timeline's bar
 	ShaderMouse pictureMouse;  // a press or drag on the picture
-	// The last still saved, said on the status line for a while.
-	const double kSavedStillSeconds = 2.0;
-	std::string savedStill;
-	double savedStillAt = 0.0;
+	// A word on the status line for a while: a still saved, an edit refused.
+	const double kNoticeSeconds = 2.0;
+	std::string notice;
+	double noticeAt = 0.0;
 	// The frame rate shown: frames counted over about half a second.
 	double rateStart = 0.0;
 	int rateFrames = 0;
@@ -112,8 +112,8 @@ namespace
 		// Building and a still just saved come first, where a narrow window
 		// still shows them.
 		std::string status = buildPending ? "building " + buildingFiles + "  " : "";
-		if(!savedStill.empty() && now - savedStillAt < kSavedStillSeconds)
-			status += "saved " + savedStill + "  ";
+		if(!notice.empty() && now - noticeAt < kNoticeSeconds)
+			status += notice + "  ";
 		const int frame = FrameAt(seconds, kCaptureFramesPerSecond);
 		status += FormatTime(seconds) + " / " + FormatTime(kIntroSeconds) + "  frame " + std::to_string(frame);
 		const std::string track = TrackStatus(trackKeys, editedTracks, CaptureFrameSeconds(frame));
@@ -173,6 +173,19 @@ namespace
 	// once and put in use, without a rebuild.
 	void RunTrackCommand(TrackCommand command, char character = 0)
 	{
+		// An edit starts from the file as it is now, and never replaces a bad
+		// one, which holds the author's unfinished typing.
+		if(MayEdit(command))
+		{
+			if(!SceneTakeTracksNow())
+			{
+				notice = SceneTracksPath() + " has errors: mend them first";
+				noticeAt = Now();
+				trackKeys.typing = false;
+				return;
+			}
+			FollowTracksFile();
+		}
 		const std::vector<std::string> names =
 		    MergeTrackNames(TrackNames(trackKeys.editor.document), SceneDeclaredFloats(), SuppliedInputNames());
 		if(!ApplyTrackCommand(trackKeys, command, names, ShownFrameSeconds(Now()), character))
@@ -249,8 +262,8 @@ namespace
 		if(!error)
 		{
 			std::cout << "Saved " << path << std::endl;
-			savedStill = path;
-			savedStillAt = Now();
+			notice = "saved " + path;
+			noticeAt = Now();
 			if(stillFailed)
 				OverlayHide(OverlayKind::Warning);
 			stillFailed = false;

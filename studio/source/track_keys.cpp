@@ -33,6 +33,20 @@ namespace
 	}
 }
 
+bool MayEdit(TrackCommand command)
+{
+	switch(command)
+	{
+	case TrackCommand::NextTrack:
+	case TrackCommand::PreviousTrack:
+	case TrackCommand::StartTyping:
+	case TrackCommand::Type:
+	case TrackCommand::Erase:
+	case TrackCommand::CancelTyping: return false;
+	default: return true;
+	}
+}
+
 bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names, double seconds,
                        char character)
 {

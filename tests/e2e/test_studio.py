@@ -231,11 +231,21 @@ class StudioEditTest(StudioTestCase):
     def test_a_key_set_in_the_studio_shows_in_the_render_modes_frame(self):
         cwd = scratch_dir(self)
         tracks = os.path.join(cwd, "data", "tracks.txt")
-        with open(tracks, "w") as f:
-            f.write("# the flash\n")
         with open(os.path.join(cwd, "data", "intro.frag"), "w") as f:
             f.write("#version 330\nuniform float glow;\nout vec4 outputColor;\n"
                     "void main() { outputColor = vec4(glow, 0.0, 0.0, 1.0); }\n")
+        # A bad file is the author's unfinished typing: no key replaces it.
+        with open(tracks, "w") as f:
+            f.write("# the flash\nglow 1 x step\n")
+        studio = self.studio(["--size", "160x90"], cwd=cwd)
+        for key in ("Tab", "k", "q"):
+            studio.key(key)
+        self.assertExitedNormally(studio.wait(), 0, studio)
+        self.assertIn('data/tracks.txt:2: the value "x" is not a number', studio.stderr())
+        self.assertEqual(open(tracks).read(), "# the flash\nglow 1 x step\n")
+
+        with open(tracks, "w") as f:
+            f.write("# the flash\n")
         studio = self.studio(["--from", "30", "--size", "160x90"], cwd=cwd)
         for key in ("space", "Tab", "equal", "0", "period", "5", "Return", "bracketright", "i"):
             studio.key(key)

@@ -95,6 +95,11 @@ void ReloadIfTouched();
 // A look at the tracks file alone, cheap enough for every frame.
 void SceneLookAtTracks();
 
+// Takes the tracks file in at once, even one that looks mid-save, before an
+// edit is saved over it; false while the file is bad, when no edit may
+// replace it.
+bool SceneTakeTracksNow();
+
 // The last good tracks file's lines, and a count that changes whenever the
 // tracks in use change.
 const TrackDocument &SceneTrackDocument();

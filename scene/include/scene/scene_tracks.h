@@ -45,7 +45,9 @@ struct TracksFinding
 // or its status changed (a file caught mid-write is left for a later look).
 // suppliedNames are the inputs the scene sets itself, which no track may be
 // named.
-TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames);
+// With settled false, a file that looks mid-write is taken as it is: an
+// edit about to be saved over it must start from what is there.
+TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, bool settled = true);
 
 // Makes document the one in use (a good file's, or the studio's edit, which
 // the studio saves), counting a revision when its text differs; returns

@@ -39,6 +39,9 @@ struct TrackKeys
 	std::string typed;
 };
 
+// Whether the command may change the document, and so be saved over the file.
+bool MayEdit(TrackCommand command);
+
 // Carries out a command at the time seconds (the frame shown) on a selected
 // track among names (the tracks offered, in order); character is the one
 // typed, for Type. Returns whether the document changed, and is to be saved.
