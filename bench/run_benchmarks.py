@@ -253,15 +253,19 @@ def capture_throughput(size, rounds=3, windows=3):
 
 # ------------------------------------------------------------------ 4. BMP encoding
 
-def bmp_encoding():
-    output = subprocess.run([os.path.join(BENCH, "bitmap_bench"), "--benchmark_repetitions=15",
+def benchmark_medians(program):
+    """The median entry of each benchmark of a Google Benchmark program in
+    BENCH, 15 repetitions interleaved at random, by name."""
+    output = subprocess.run([os.path.join(BENCH, program), "--benchmark_repetitions=15",
                              "--benchmark_enable_random_interleaving=true",
                              "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
                             capture_output=True, text=True, check=True).stdout
-    rates = {}
-    for entry in json.loads(output)["benchmarks"]:
-        if entry.get("aggregate_name") == "median":
-            rates[entry["run_name"]] = entry["bytes_per_second"] / 1e9
+    return {entry["run_name"]: entry for entry in json.loads(output)["benchmarks"]
+            if entry.get("aggregate_name") == "median"}
+
+
+def bmp_encoding():
+    rates = {name: entry["bytes_per_second"] / 1e9 for name, entry in benchmark_medians("bitmap_bench").items()}
     return {"encode": rates["EncodeBottomUp"], "encode_top_down": rates["EncodeTopDown"],
             "copy": rates["CopyFrame"], "ratio": rates["EncodeBottomUp"] / rates["CopyFrame"]}
 
@@ -271,14 +275,7 @@ def bmp_encoding():
 def spectrum_cost():
     """Microseconds per frame: the transform alone (FFT and both rows of
     bytes), and a whole analysis from a WAV file (seek, read, transform)."""
-    output = subprocess.run([os.path.join(BENCH, "spectrum_bench"), "--benchmark_repetitions=15",
-                             "--benchmark_enable_random_interleaving=true",
-                             "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
-                            capture_output=True, text=True, check=True).stdout
-    times = {}
-    for entry in json.loads(output)["benchmarks"]:
-        if entry.get("aggregate_name") == "median":
-            times[entry["run_name"]] = entry["real_time"]
+    times = {name: entry["real_time"] for name, entry in benchmark_medians("spectrum_bench").items()}
     return {"transform": times["Transform"], "analysis": times["AnalyseFromFile"]}
 
 
@@ -287,15 +284,9 @@ def spectrum_cost():
 def tracks_cost():
     """100 tracks of 1000 keys: every track's value for one frame (ms), the
     file read (ms) and one key edit as the studio makes it (ms)."""
-    output = subprocess.run([os.path.join(BENCH, "tracks_bench"), "--benchmark_repetitions=15",
-                             "--benchmark_enable_random_interleaving=true",
-                             "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
-                            capture_output=True, text=True, check=True).stdout
-    times = {}
-    for entry in json.loads(output)["benchmarks"]:
-        if entry.get("aggregate_name") == "median":
-            scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0}[entry["time_unit"]]
-            times[entry["run_name"]] = entry["real_time"] * scale
+    scales = {"ns": 1e-6, "us": 1e-3, "ms": 1.0}
+    times = {name: entry["real_time"] * scales[entry["time_unit"]]
+             for name, entry in benchmark_medians("tracks_bench").items()}
     return {"frame": times["EvaluateFrame"], "read": times["ReadFile"], "edit": times["EditKey"]}
 
 
