@@ -40,7 +40,7 @@ export LD_PRELOAD ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 status=0
 (cd "$build" && env -u DISPLAY ctest --output-on-failure --timeout 300 \
-    -R '^(loader_unit|framework|intro_unit|spectrum_unit|gl|gl_drawing|soundtrack|message_image)$') || status=1
+    -R '^(loader_unit|framework|intro_unit|spectrum_unit|studio_unit|tracks_unit|gl|gl_drawing|soundtrack|message_image)$') || status=1
 
 # The intro draws on Mesa's softpipe rather than llvmpipe. Once llvmpipe has
 # registered the unwind tables of the code it generates with libgcc, libgcc's
