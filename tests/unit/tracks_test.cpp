@@ -158,6 +158,13 @@ TEST(TracksSave, EditsRewriteOnlyTheirLinesAndKeepTracksInTimeOrder)
 	                                            "spin 9 0 step\r\n"
 	                                            "zoom 30.000 0.001 step\r\n");
 	EXPECT_TRUE(ParseTracks(SerialiseTracks(editor.document), kSupplied).errors.empty());
+
+	// A key before the first line takes the file's byte-order mark over.
+	TrackEditor marked = Editing("\xEF\xBB\xBFglow 30 1 step\n");
+	EXPECT_TRUE(KeyCurrentValue(marked, "glow", 10.0));
+	EXPECT_EQ(SerialiseTracks(marked.document), "\xEF\xBB\xBFglow 10.000 1 step\nglow 30 1 step\n");
+	EXPECT_TRUE(SetKeyValue(marked, "glow", 30.0, 2.0f));
+	EXPECT_EQ(SerialiseTracks(marked.document), "\xEF\xBB\xBFglow 10.000 1 step\nglow 30.000 2 step\n");
 }
 
 TEST(TrackEdit, KeysAtTheMillisecondOfTheFrame)

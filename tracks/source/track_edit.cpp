@@ -100,6 +100,20 @@ namespace
 		line.name = name;
 		line.key = key;
 		line.fieldsEnd = line.text.size();
+		// A new first line takes the byte-order mark over.
+		if(at == 0 && !lines.empty() && lines[0].text.compare(0, kByteOrderMarkSize, kByteOrderMark) == 0)
+		{
+			TrackLine &first = lines[0];
+			first.text.erase(0, kByteOrderMarkSize);
+			if(first.holdsKey)
+			{
+				first.fieldsBegin -= kByteOrderMarkSize;
+				first.fieldsEnd -= kByteOrderMarkSize;
+			}
+			line.text.insert(0, kByteOrderMark);
+			line.fieldsBegin = kByteOrderMarkSize;
+			line.fieldsEnd += kByteOrderMarkSize;
+		}
 		lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 		Commit(editor, std::move(document));
 	}

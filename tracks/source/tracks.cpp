@@ -52,7 +52,6 @@ namespace
 	};
 	// clang-format on
 
-	const char *const kByteOrderMark = "\xEF\xBB\xBF";
 	const char *const kBlanks = " \t";
 	const char kComment = '#';
 
@@ -339,7 +338,7 @@ ParsedTracks ParseTracks(const std::string &text, const std::vector<std::string>
 		TrackLine line;
 		line.text = text.substr(start, textEnd - start);
 		line.end = text.substr(textEnd, next - textEnd);
-		const size_t from = number == 1 && line.text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+		const size_t from = number == 1 && line.text.compare(0, kByteOrderMarkSize, kByteOrderMark) == 0 ? kByteOrderMarkSize : 0;
 		Error error = ReadKeyLine(line, from, keyLines, suppliedNames);
 		if(line.holdsKey)
 		{

@@ -88,6 +88,11 @@ float TrackValue(const Track &track, double seconds);
 // search for the keys on either side.
 void EvaluateTracks(const std::vector<Track> &tracks, double seconds, std::vector<float> &values);
 
+// The UTF-8 byte-order mark a file may begin with: it stays at the start of
+// the file's first line, whatever line that becomes.
+constexpr const char *kByteOrderMark = "\xEF\xBB\xBF";
+constexpr size_t kByteOrderMarkSize = 3;
+
 // One line of a tracks file as read: its text, and the key it holds if any.
 struct TrackLine
 {
