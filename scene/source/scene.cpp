@@ -607,13 +607,17 @@ namespace
 	}
 
 	// Finds each track's location in every pass, after a build or a change
-	// of the tracks in use.
+	// of the tracks in use. A float uniform that no track sets any more reads
+	// kUnkeyedTrackValue again, as it does in a program built afresh.
 	void LocateTracks()
 	{
 		for(Pass &pass : passes)
 		{
 			pass.trackLocations.assign(trackSet.tracks.size(), -1);
 			pass.readsTracks = false;
+			gl::UseProgram(pass.built.program);
+			for(const std::string &name : pass.floatUniforms)
+				gl::Uniform1f(gl::GetUniformLocation(pass.built.program, name.c_str()), kUnkeyedTrackValue);
 			for(size_t track = 0; track < trackSet.tracks.size(); ++track)
 			{
 				const std::string &name = trackSet.tracks[track].name;
@@ -623,31 +627,7 @@ namespace
 				pass.readsTracks = pass.readsTracks || pass.trackLocations[track] != -1;
 			}
 		}
-	}
-
-	// Looks at the tracks file and puts a change in use; a bad file is
-	// reported once while it stays, and leaves the last good tracks. At
-	// start-up, ending the run, the bad file's lines come back instead.
-	Error LookAtTracksFile(bool startUp, bool settled = true)
-	{
-		const TracksFinding finding = LookAtTracks(trackSet, SuppliedInputNames(), settled);
-		if(finding.look == TracksLook::Unchanged)
-			return {};
-		if(finding.look == TracksLook::Bad && startUp)
-			return finding.error;
-		if(finding.look == TracksLook::Bad)
-		{
-			if(IsNewReport(tracksReport, finding.error.message))
-				*buildReports.errors << finding.error.message << std::endl;
-			if(buildReports.onOverlay)
-				OverlayShow(OverlayKind::Tracks, trackSet.file.path.empty() ? kTracksFile : trackSet.file.path,
-				            finding.error.message + "\n");
-			return {};
-		}
-		IsNewReport(tracksReport, "");
-		OverlayHide(OverlayKind::Tracks);
-		LocateTracks();
-		return {};
+		gl::UseProgram(0);
 	}
 
 	void DeletePasses()
@@ -688,6 +668,59 @@ namespace
 		targetCheckpoint = replayTarget = kNoTargetCheckpoint;
 		heldTick = kStartTick;
 		heldExact = true;
+	}
+
+	// After a change of the tracks in use: their locations, and the buffers
+	// from zero again when a buffer's pass reads one, so that no buffer, and
+	// no checkpoint, holds ticks drawn with the old values.
+	void TakeTracksIn()
+	{
+		LocateTracks();
+		for(const Pass &pass : passes)
+			if(pass.built.buffer >= 0 && pass.readsTracks)
+			{
+				StartBuffersAgain();
+				return;
+			}
+	}
+
+	// Looks at the tracks file and puts a change in use; a bad file is
+	// reported once while it stays, and leaves the last good tracks. At
+	// start-up, ending the run, the bad file's lines come back instead.
+	Error LookAtTracksFile(bool startUp, bool settled = true)
+	{
+		const TracksFinding finding = LookAtTracks(trackSet, SuppliedInputNames(), settled);
+		if(finding.look == TracksLook::Unchanged)
+			return {};
+		if(finding.look == TracksLook::Bad && startUp)
+			return finding.error;
+		if(finding.look == TracksLook::Bad)
+		{
+			if(IsNewReport(tracksReport, finding.error.message))
+				*buildReports.errors << finding.error.message << std::endl;
+			if(buildReports.onOverlay)
+				OverlayShow(OverlayKind::Tracks, trackSet.file.path.empty() ? kTracksFile : trackSet.file.path,
+				            finding.error.message + "\n");
+			return {};
+		}
+		IsNewReport(tracksReport, "");
+		OverlayHide(OverlayKind::Tracks);
+		TakeTracksIn();
+		return {};
+	}
+
+	// At start-up a tracks file still being saved is waited for as the
+	// shaders are, up to half a second, and then taken as it is.
+	Error LookAtTracksFileAtStartUp(bool endsStartUp)
+	{
+		for(int read = 0; read < kStartUpSettleReads; ++read)
+		{
+			const FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
+			if(!file.found || file.settled)
+				break;
+			std::this_thread::sleep_for(kStartUpSettlePause);
+		}
+		return LookAtTracksFile(endsStartUp, false);
 	}
 
 	// Makes the buffers the passes draw into at the frame's size, all zero.
@@ -975,7 +1008,7 @@ void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure)
 	if(onFailure == StartUpFailure::Ends)
 	{
 		InitializeProgram();
-		const Error badTracks = LookAtTracksFile(true);
+		const Error badTracks = LookAtTracksFileAtStartUp(true);
 		if(badTracks)
 			throw std::runtime_error(badTracks.message);
 	}
@@ -985,7 +1018,7 @@ void SceneInit(std::ostream &errors, bool onOverlay, StartUpFailure onFailure)
 		if(!BuildAtStartUp(&failure))
 			ReportBuild(buildReports, OverlayKind::Error, failure.file, failure.message + "\n",
 			            StartUpMessage(failure) + "\n");
-		LookAtTracksFile(false);
+		LookAtTracksFileAtStartUp(false);
 	}
 	InitializeVertexBuffer();
 	gl::GenVertexArrays(1, &vao);
@@ -1045,7 +1078,7 @@ std::string SceneTracksPath()
 void SceneUseTracks(const TrackDocument &document)
 {
 	if(UseTrackDocument(trackSet, document))
-		LocateTracks();
+		TakeTracksIn();
 }
 
 std::vector<std::string> SceneDeclaredFloats()

@@ -201,6 +201,8 @@ namespace
 			std::cerr << error << std::endl;
 			OverlayShow(OverlayKind::Tracks, path, error + "\n");
 		}
+		else
+			OverlayHide(OverlayKind::Tracks);  // a failed save before is mended by this one
 		SceneUseTracks(trackKeys.editor.document);
 		trackRevision = SceneTracksRevision();
 	}

@@ -250,8 +250,14 @@ class StudioEditTest(StudioTestCase):
         for key in ("space", "Tab", "equal", "0", "period", "5", "Return", "bracketright", "i"):
             studio.key(key)
         studio.wait_until(lambda: open(tracks).read().count("0.6 linear") == 1, 60, [os.path.dirname(tracks)])
-        self.quit(studio)
         lines = open(tracks).read().splitlines()
+        # Without its file a track reads 0 again, as in a program built afresh.
+        until(lambda: studio.xwin("pixel", studio.window, 80, 20)[1] == ["153", "0", "0"], 60)
+        os.rename(tracks, tracks + ".away")
+        until(lambda: studio.xwin("pixel", studio.window, 80, 20)[1] == ["0", "0", "0"], 60)
+        self.assertEqual(studio.xwin("pixel", studio.window, 80, 20)[1], ["0", "0", "0"], "no tracks file: 0")
+        self.quit(studio)
+        os.rename(tracks + ".away", tracks)
         self.assertEqual(lines[0], "# the flash", "the comment is kept")
         name, time, value, interpolation = lines[1].split()
         self.assertEqual((name, value, interpolation), ("glow", "0.6", "linear"))
