@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "frames/capture.h"
+
 namespace
 {
 	// The track after (step 1) or before (step -1) the selected one, going
@@ -18,6 +20,21 @@ namespace
 		const int count = static_cast<int>(names.size());
 		const int index = (static_cast<int>(at - names.begin()) + step + count) % count;
 		return names[static_cast<size_t>(index)];
+	}
+
+	// The time of track name's key that falls on the frame shown at seconds
+	// (a key between two frames, on a beat, belongs to the nearer), else
+	// seconds itself: where an edit at that frame acts.
+	double KeyTimeInFrame(const TrackDocument &document, const std::string &name, double seconds)
+	{
+		const int frame = CaptureFrameAt(seconds);
+		for(const TrackLine &line : document.lines)
+		{
+			const double time = static_cast<double>(line.key.time) / 1000.0;
+			if(line.holdsKey && line.name == name && CaptureFrameAt(time) == frame)
+				return time;
+		}
+		return seconds;
 	}
 
 	// The number typed, when it is one.
@@ -47,10 +64,11 @@ bool MayEdit(TrackCommand command)
 	}
 }
 
-bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names, double seconds,
-                       char character)
+bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names,
+                       double frameSeconds, char character)
 {
 	const std::string &name = keys.selected;
+	const double seconds = KeyTimeInFrame(keys.editor.document, name, frameSeconds);
 	switch(command)
 	{
 	case TrackCommand::NextTrack: keys.selected = Neighbour(names, keys.selected, 1); return false;
@@ -95,12 +113,18 @@ bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<
 	}
 }
 
-std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bool forward)
+std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double frameSeconds, bool forward)
 {
 	if(keys.selected.empty())
 		return std::nullopt;
-	return forward ? NextKeyTime(keys.editor.document, keys.selected, seconds)
-	               : PreviousKeyTime(keys.editor.document, keys.selected, seconds);
+	// Keys on the frame shown are passed over: the next one is on another.
+	const int frame = CaptureFrameAt(frameSeconds);
+	std::optional<double> time = frameSeconds;
+	do
+		time = forward ? NextKeyTime(keys.editor.document, keys.selected, *time)
+		               : PreviousKeyTime(keys.editor.document, keys.selected, *time);
+	while(time && CaptureFrameAt(*time) == frame);
+	return time;
 }
 
 const Track *SelectedTrack(const TrackKeys &keys, const std::vector<Track> &tracks)
@@ -121,9 +145,9 @@ std::string TrackStatus(const TrackKeys &keys, const std::vector<Track> &tracks,
 	if(!track)
 		return keys.selected + " " + FormatKeyValue(kUnkeyedTrackValue) + " (no keys)";
 	std::string status = keys.selected + " " + FormatKeyValue(TrackValue(*track, seconds));
-	const int64_t time = KeyTime(seconds);
+	const int frame = CaptureFrameAt(seconds);
 	for(const TrackKey &key : track->keys)
-		if(key.time == time)
+		if(CaptureFrameAt(static_cast<double>(key.time) / 1000.0) == frame)
 			status += std::string(" (key, ") + InterpolationName(key.interpolation) + ")";
 	return status;
 }

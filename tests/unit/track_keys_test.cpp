@@ -1,6 +1,7 @@
 // The studio's track keys: selecting, typing a value, nudging, undoing.
 #include <gtest/gtest.h>
 
+#include "frames/capture.h"
 #include "studio/track_keys.h"
 
 TEST(TrackKeys, SelectTypeNudgeAndUndoAtTheFrameShown)
@@ -40,4 +41,20 @@ TEST(TrackKeys, SelectTypeNudgeAndUndoAtTheFrameShown)
 	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 1.000 -0.25 step\n");
 	EXPECT_EQ(TrackKeyTimeFrom(keys, 0.0, true), 1.0);
 	EXPECT_EQ(TrackKeyTimeFrom(keys, 0.0, false), std::nullopt);
+}
+
+// A key on a beat between two frames (31.875 s, frame 1912.5) belongs to
+// frame 1913: an edit there acts on it, and going key to key passes it.
+TEST(TrackKeys, AKeyBetweenFramesIsTheKeyOfTheNearerFrame)
+{
+	TrackKeys keys;
+	keys.editor.document = ParseTracks("flash 31.875 1 step\nflash 40 0 step\n", {}).document;
+	keys.selected = "flash";
+	const double frame1913 = CaptureFrameSeconds(1913);
+	EXPECT_TRUE(ApplyTrackCommand(keys, TrackCommand::Raise, {"flash"}, frame1913));
+	EXPECT_EQ(SerialiseTracks(keys.editor.document), "flash 31.875 1.1 step\nflash 40 0 step\n");
+	EXPECT_EQ(TrackStatus(keys, DocumentTracks(keys.editor.document), frame1913), "flash 1.1 (key, step)");
+	EXPECT_EQ(TrackKeyTimeFrom(keys, frame1913, true), 40.0);
+	EXPECT_EQ(TrackKeyTimeFrom(keys, frame1913, false), std::nullopt);
+	EXPECT_EQ(TrackKeyTimeFrom(keys, CaptureFrameSeconds(1912), true), 31.875);
 }

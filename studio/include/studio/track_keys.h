@@ -42,16 +42,19 @@ struct TrackKeys
 // Whether the command may change the document, and so be saved over the file.
 bool MayEdit(TrackCommand command);
 
-// Carries out a command at the time seconds (the frame shown) on a selected
-// track among names (the tracks offered, in order); character is the one
-// typed, for Type. Returns whether the document changed, and is to be saved.
-// Commands that need a track do nothing without one.
+// Carries out a command at the frame shown, frameSeconds being its time, on
+// a selected track among names (the tracks offered, in order); character is
+// the one typed, for Type. A key that falls on that frame (such as one on a
+// beat between two frames) is the key the command acts on. Returns whether
+// the document changed, and is to be saved. Commands that need a track do
+// nothing without one.
 bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<std::string> &names,
-                       double seconds, char character = 0);
+                       double frameSeconds, char character = 0);
 
-// The selected track's next key after seconds (forward) or last before it:
-// the time to go to, or none.
-std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double seconds, bool forward);
+// The selected track's first key on a frame after the frame shown at
+// frameSeconds (forward), or last on one before it: the time to go to, or
+// none.
+std::optional<double> TrackKeyTimeFrom(const TrackKeys &keys, double frameSeconds, bool forward);
 
 // The selected track among tracks (the document's, DocumentTracks), or null
 // when none is selected or it has no key yet.
