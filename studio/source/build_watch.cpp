@@ -1,4 +1,4 @@
-// Quitting during a shader build: see build_watch.h.
+// The keys the toolkit cannot deliver: see build_watch.h.
 #include "studio/build_watch.h"
 
 #include <GL/glx.h>
@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -19,6 +20,8 @@ struct BuildWatch
 	std::thread thread;
 	std::mutex mutex;
 	std::string building;  // what is being built; empty between builds
+	size_t stillsWaiting = 0;
+	std::atomic<int> shiftTabs{0};
 };
 
 namespace
@@ -32,6 +35,13 @@ namespace
 		return key == XK_q || key == XK_Escape;
 	}
 
+	// Whether the event is a press of Tab with Shift held.
+	bool IsShiftTab(XEvent &event)
+	{
+		return event.type == KeyPress && (event.xkey.state & ShiftMask) != 0 &&
+		       XLookupKeysym(&event.xkey, 0) == XK_Tab;
+	}
+
 	void Watch(BuildWatch *watch)
 	{
 		pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->stopPipe[0], POLLIN, 0}};
@@ -41,14 +51,20 @@ namespace
 			{
 				XEvent event;
 				XNextEvent(watch->display, &event);
+				if(IsShiftTab(event))
+					++watch->shiftTabs;
 				if(!IsQuitKey(event))
 					continue;
 				std::lock_guard<std::mutex> lock(watch->mutex);
 				if(watch->building.empty())
 					continue;
-				std::fprintf(stderr, "studio: quit while building %s\n", watch->building.c_str());
+				if(watch->stillsWaiting == 0)
+					std::fprintf(stderr, "studio: quit while building %s\n", watch->building.c_str());
+				else
+					std::fprintf(stderr, "studio: quit while building %s; %zu stills asked for were not saved\n",
+					             watch->building.c_str(), watch->stillsWaiting);
 				std::fflush(stderr);
-				_exit(0);
+				_exit(watch->stillsWaiting == 0 ? 0 : 1);
 			}
 			if(poll(waits, 2, -1) < 0 || waits[1].revents != 0 || (waits[0].revents & (POLLERR | POLLHUP)) != 0)
 				return;
@@ -89,10 +105,16 @@ BuildWatchStart StartBuildWatch()
 	return start;
 }
 
-void SetBuildUnderWay(BuildWatch *watch, const std::string &what)
+void SetBuildUnderWay(BuildWatch *watch, const std::string &what, size_t stillsWaiting)
 {
 	if(!watch)
 		return;
 	std::lock_guard<std::mutex> lock(watch->mutex);
 	watch->building = what;
+	watch->stillsWaiting = stillsWaiting;
+}
+
+int TakeShiftTabs(BuildWatch *watch)
+{
+	return watch ? watch->shiftTabs.exchange(0) : 0;
 }

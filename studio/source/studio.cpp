@@ -66,7 +66,7 @@ namespace
 	// never freezes the window before it has said why.
 	bool buildPending = false;
 	std::string buildingFiles;  // what that build is for: "intro.frag"
-	// q and Escape during a build, which holds this thread.
+	// q and Escape during a build, which holds this thread, and Shift+Tab.
 	BuildWatchHandle buildWatch;
 	bool stillFailed = false;
 	// The buffers: how much of a frame's time their ticks may take, so that
@@ -396,9 +396,11 @@ void display()
 	if(TransportTick(transport, now, &order))
 		Tell(order);
 	FollowTracksFile();
+	for(int press = TakeShiftTabs(buildWatch.get()); press > 0; --press)
+		RunTrackCommand(TrackCommand::PreviousTrack);
 	if(buildPending)
 	{
-		SetBuildUnderWay(buildWatch.get(), buildingFiles);
+		SetBuildUnderWay(buildWatch.get(), buildingFiles, pendingStills.size());
 		ReloadIfTouched();
 		SetBuildUnderWay(buildWatch.get(), "");
 		buildPending = false;
@@ -464,7 +466,14 @@ void keyDown(unsigned char key, int, int)
 	MusicOrder order;
 	switch(key)
 	{
-	case '\t': RunTrackCommand(shift ? TrackCommand::PreviousTrack : TrackCommand::NextTrack); break;
+	case '\t':
+		// Shift+Tab, where the toolkit reports it at all, comes through the
+		// watch, which sees every press of it.
+		if(!shift)
+			RunTrackCommand(TrackCommand::NextTrack);
+		else if(!buildWatch)
+			RunTrackCommand(TrackCommand::PreviousTrack);
+		break;
 	case 'k': RunTrackCommand(TrackCommand::SetKey); break;
 	case '=': RunTrackCommand(TrackCommand::StartTyping); break;
 	case ']': RunTrackCommand(TrackCommand::Raise); break;

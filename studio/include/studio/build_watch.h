@@ -1,11 +1,14 @@
-// Quitting during a shader build. A build runs in the driver on the window's
-// thread, and a long one (minutes, for a shader the compiler unrolls) holds
-// every key until it ends. The watch reads the window's key presses on an X
-// connection and a thread of its own, so that q or Escape pressed while a
-// build is under way ends the studio at once.
+// The studio's keys that the window toolkit cannot deliver. A shader build
+// runs in the driver on the window's thread, and a long one (minutes, for a
+// shader the compiler unrolls) holds every key until it ends; and the toolkit
+// drops Shift+Tab, which X reports as a key of its own without a character.
+// The watch reads the window's key presses on an X connection and a thread
+// of its own: q or Escape pressed while a build is under way ends the studio
+// at once, and Shift+Tab presses are counted for the studio to take.
 #ifndef STUDIO_BUILD_WATCH_H
 #define STUDIO_BUILD_WATCH_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -32,10 +35,15 @@ struct BuildWatchStart
 // build to end, as they would without it.
 BuildWatchStart StartBuildWatch();
 
-// Marks a build of what ("intro.frag") as under way, or, with an empty what,
-// as over. While one is under way, q or Escape prints "studio: quit while
-// building WHAT" on standard error and ends the process with status 0.
-// A null watch is allowed and does nothing.
-void SetBuildUnderWay(BuildWatch *watch, const std::string &what);
+// Marks a build of what ("intro.frag") as under way, with stillsWaiting
+// stills not yet saved, or, with an empty what, as over. While one is under
+// way, q or Escape prints "studio: quit while building WHAT" on standard error
+// and ends the process with status 0; with stills waiting, it adds "; N
+// stills asked for were not saved" and the status is 1, as when the studio
+// ends before its stills. A null watch is allowed and does nothing.
+void SetBuildUnderWay(BuildWatch *watch, const std::string &what, size_t stillsWaiting = 0);
+
+// The Shift+Tab presses since the last call. 0 for a null watch.
+int TakeShiftTabs(BuildWatch *watch);
 
 #endif
