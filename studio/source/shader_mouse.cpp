@@ -3,11 +3,11 @@
 
 namespace
 {
-	// A window row, counted down from the top, as the picture's y, counted
-	// up from the bottom edge.
+	// A window row, counted down from the top, as the picture's row,
+	// counted up from the bottom: gl_FragCoord.y's row.
 	float PictureY(int y, int height)
 	{
-		return static_cast<float>(height - y);
+		return static_cast<float>(height - 1 - y);
 	}
 }
 

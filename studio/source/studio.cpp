@@ -124,9 +124,9 @@ namespace
 			status += "  " + FormatBarBeat(seconds, options.bpm);
 		if(measuring)
 			status += "  measuring the soundtrack";
-		const double soundSeconds = TimelineSoundSeconds();
-		if(soundSeconds > 0.0 && seconds > soundSeconds)
-			status += "  past the music's end, " + FormatTime(soundSeconds);
+		const double soundEnd = TimelineSoundEnd(kIntroSeconds);
+		if(soundEnd >= 0.0 && seconds > soundEnd)
+			status += "  past the music's end, " + FormatTime(soundEnd);
 		if(!pendingStills.empty())
 			status += "  still " + std::to_string(pendingStills.front()) + " waits";
 		if(replayStart != kNoReplay)

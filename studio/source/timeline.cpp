@@ -15,6 +15,7 @@
 #include "framework/texture_units.h"
 #include "glutil/Shader.h"
 #include "overlay/glyph_atlas.h"
+#include "intro_constants.h"
 #include "sound/loudness.h"
 #include "studio/timeline_layout.h"
 #include "studio/track_curve.h"
@@ -382,9 +383,10 @@ void TimelineShowTrack(const Track *track, double end)
 	timeline.trackShown = shown;
 }
 
-double TimelineSoundSeconds()
+double TimelineSoundEnd(double pieceSeconds)
 {
-	return timeline.loudnessSeconds;
+	const double seconds = timeline.loudnessSeconds;
+	return seconds > 0.0 && seconds <= pieceSeconds - 1.0 / kCaptureFramesPerSecond ? seconds : -1.0;
 }
 
 void TimelineDraw(const TimelineView &view)
@@ -403,9 +405,9 @@ void TimelineDraw(const TimelineView &view)
 	              static_cast<float>(layout.barRight), static_cast<float>(layout.barBottom));
 	gl::Uniform1f(timeline.uniforms.frameHeight, static_cast<float>(layout.height));
 	gl::Uniform1f(timeline.uniforms.loudnessSpan, span);
-	const bool soundEndsEarly = timeline.loudnessSeconds > 0.0 && timeline.loudnessSeconds < view.end;
+	const double soundEnd = TimelineSoundEnd(view.end);
 	gl::Uniform1f(timeline.uniforms.soundEnd,
-	              soundEndsEarly ? static_cast<float>(TimelineColumnAt(layout, timeline.loudnessSeconds, view.end)) : -1.0f);
+	              soundEnd >= 0.0 ? static_cast<float>(TimelineColumnAt(layout, soundEnd, view.end)) : -1.0f);
 	gl::Uniform2f(timeline.uniforms.playhead, playhead, static_cast<float>(layout.playheadWidth));
 	gl::Uniform3f(timeline.uniforms.loop, LoopUniform(view.loop),
 	              static_cast<float>(TimelineColumnAt(layout, view.loopA, view.end)),

@@ -76,9 +76,10 @@ struct TimelineMeasure
 // Takes the soundtrack's loudness in once its measure is done.
 TimelineMeasure TimelineMeasuring();
 
-// The soundtrack's length in seconds once measured; 0 before, or when it
-// could not be read.
-double TimelineSoundSeconds();
+// Where the soundtrack ends, in seconds, when it is measured and ends a
+// frame or more before the piece's end (pieceSeconds); -1 otherwise. (A
+// piece's length is the music's rounded to whole frames.)
+double TimelineSoundEnd(double pieceSeconds);
 
 // Deletes the timeline's GL objects and forgets its window size; it is off
 // until the next TimelineInit.
