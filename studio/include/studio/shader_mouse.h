@@ -1,8 +1,8 @@
 // iMouse in the studio, as shaders written around mainImage expect it: while
 // the left button is held on the picture, xy is the pointer and zw where the
 // press began, both in the picture's pixels from its bottom-left corner (the
-// rows of gl_FragCoord); after
-// the release xy stays where the pointer last was and zw turns negative.
+// rows of gl_FragCoord); after the release xy stays where the pointer last
+// was and zw turns negative.
 // Before any press all four are 0, which is also what a still, the render
 // mode and the intro pass, since their frames are the piece's.
 #ifndef STUDIO_SHADER_MOUSE_H
