@@ -207,7 +207,8 @@ namespace
 		trackRevision = SceneTracksRevision();
 	}
 
-	// A character key while a number is typed: true when it was taken.
+	// While a number is typed, every character key belongs to the typing
+	// (those it has no use for do nothing): true then.
 	bool TypeKey(unsigned char key)
 	{
 		if(!trackKeys.typing)
