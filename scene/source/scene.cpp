@@ -716,7 +716,7 @@ namespace
 		for(int read = 0; read < kStartUpSettleReads; ++read)
 		{
 			const FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
-			if(!file.found || file.settled)
+			if(!file.found || !file.complete || file.settled)
 				break;
 			std::this_thread::sleep_for(kStartUpSettlePause);
 		}

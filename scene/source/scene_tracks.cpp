@@ -1,6 +1,8 @@
 // The sync tracks the scene sets: see scene_tracks.h.
 #include "scene/scene_tracks.h"
 
+#include <sys/stat.h>
+
 const char *const kTracksFile = "tracks.txt";
 
 namespace
@@ -11,6 +13,21 @@ namespace
 	{
 		return DataFileStampMatches(kTracksFile, set.file);
 	}
+
+	// Where the lookup found no file: a FIFO, directory or device of the
+	// name that it passed over ("data/tracks.txt"), which is no tracks file
+	// but a mistake to say; "" when there is none.
+	std::string PassedOver()
+	{
+		for(const std::string folder : {"data/", "../data/"})
+		{
+			struct stat status;
+			const std::string path = folder + kTracksFile;
+			if(stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+				return path;
+		}
+		return "";
+	}
 }
 
 TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &suppliedNames, bool settled)
@@ -18,7 +35,7 @@ TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &s
 	if(StampUnchanged(set))
 		return {TracksLook::Unchanged, {}};
 	FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
-	if(file.found && !file.settled && settled)
+	if(file.found && file.complete && !file.settled && settled)
 		return {TracksLook::Unchanged, {}};
 	const bool sameFile = file == set.file;
 	set.file = file;
@@ -27,9 +44,11 @@ TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &s
 	// A good file after a bad one is a change, whatever its tracks.
 	const bool wasBad = set.bad;
 	set.bad = false;
-	if(!file.found && file.path.empty())
+	if(!file.found && file.path.empty() && PassedOver().empty())
 		return {UseTrackDocument(set, TrackDocument()) || wasBad ? TracksLook::Changed : TracksLook::Unchanged, {}};
 	set.bad = true;
+	if(!file.found && file.path.empty())
+		return {TracksLook::Bad, {"Could not read " + PassedOver() + ": not a regular file"}};
 	const Error unreadable = DataFileFailure(file);
 	if(unreadable)
 		return {TracksLook::Bad, unreadable};

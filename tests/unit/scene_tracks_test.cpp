@@ -2,6 +2,8 @@
 // with the last good tracks kept, the same tracks after a bad file a change.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -70,4 +72,10 @@ TEST_F(SceneTracks, AGoodFileIsUsedABadOneKeepsTheLastGoodTracksUntilMended)
 	fs::remove("data/tracks.txt");
 	EXPECT_EQ(Look(), TracksLook::Changed);
 	EXPECT_TRUE(set.tracks.empty());
+
+	// A FIFO of the name, which the lookup passes over, is said, never waited on.
+	ASSERT_EQ(mkfifo("data/tracks.txt", 0600), 0);
+	EXPECT_EQ(Look(), TracksLook::Bad);
+	EXPECT_EQ(error.message, "Could not read data/tracks.txt: not a regular file");
+	EXPECT_EQ(Look(), TracksLook::Unchanged) << "said once";
 }
