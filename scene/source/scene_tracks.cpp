@@ -37,18 +37,20 @@ TracksFinding LookAtTracks(SceneTrackSet &set, const std::vector<std::string> &s
 	FileBytes file = ReadDataFile(kTracksFile, EmptyFile::Content);
 	if(file.found && file.complete && !file.settled && settled)
 		return {TracksLook::Unchanged, {}};
-	const bool sameFile = file == set.file;
+	const std::string passedOver = !file.found && file.path.empty() ? PassedOver() : "";
+	const bool sameFile = file == set.file && passedOver == set.passedOver;
 	set.file = file;
+	set.passedOver = passedOver;
 	if(sameFile)
 		return {TracksLook::Unchanged, {}};
 	// A good file after a bad one is a change, whatever its tracks.
 	const bool wasBad = set.bad;
 	set.bad = false;
-	if(!file.found && file.path.empty() && PassedOver().empty())
+	if(!file.found && file.path.empty() && passedOver.empty())
 		return {UseTrackDocument(set, TrackDocument()) || wasBad ? TracksLook::Changed : TracksLook::Unchanged, {}};
 	set.bad = true;
-	if(!file.found && file.path.empty())
-		return {TracksLook::Bad, {"Could not read " + PassedOver() + ": not a regular file"}};
+	if(!passedOver.empty())
+		return {TracksLook::Bad, {"Could not read " + passedOver + ": not a regular file"}};
 	const Error unreadable = DataFileFailure(file);
 	if(unreadable)
 		return {TracksLook::Bad, unreadable};

@@ -23,6 +23,7 @@ struct SceneTrackSet
 	std::vector<Track> tracks;
 	int revision = 0;  // counts the changes of the document in use, comments too
 	bool bad = false;  // the file as last read is bad
+	std::string passedOver;  // a tracks.txt the lookup passed over, not being a regular file
 };
 
 // What a look at the tracks file found.
