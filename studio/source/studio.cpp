@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <deque>
 #include <cstdio>
@@ -191,10 +192,19 @@ namespace
 		if(!ApplyTrackCommand(trackKeys, command, names, ShownFrameSeconds(Now()), character))
 			return;
 		editedTracks = DocumentTracks(trackKeys.editor.document);
-		const std::string path = SceneTracksPath();
+		// A link is written through, to the file it names, and the file
+		// keeps its permissions.
+		std::string path = SceneTracksPath();
+		char target[PATH_MAX];
+		if(realpath(path.c_str(), target))
+			path = target;
+		struct stat before;
+		const bool existed = stat(path.c_str(), &before) == 0;
 		const std::string text = SerialiseTracks(trackKeys.editor.document);
 		const WriteFailure failure =
 		    WriteFileWhole(path, reinterpret_cast<const unsigned char *>(text.data()), text.size());
+		if(failure.reason.empty() && existed)
+			chmod(path.c_str(), before.st_mode & 07777);
 		if(!failure.reason.empty())
 		{
 			const std::string error = "Could not save " + failure.path + ": " + failure.reason;
@@ -217,6 +227,12 @@ namespace
 			RunTrackCommand(TrackCommand::Type, static_cast<char>(key));
 		else if(key == '\b' || key == 127)
 			RunTrackCommand(TrackCommand::Erase);
+		else if((key == '\r' || key == '\n') && !TypedValue(trackKeys))
+		{
+			notice = "'" + trackKeys.typed + "' is not a number";
+			noticeAt = Now();
+			RunTrackCommand(TrackCommand::CancelTyping);
+		}
 		else if(key == '\r' || key == '\n')
 			RunTrackCommand(TrackCommand::EndTyping);
 		else if(key == kEscapeKey)

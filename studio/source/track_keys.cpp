@@ -37,17 +37,17 @@ namespace
 		return seconds;
 	}
 
-	// The number typed, when it is one.
-	std::optional<float> TypedNumber(const std::string &typed)
-	{
-		if(typed.empty())
-			return std::nullopt;
-		char *end = nullptr;
-		const float value = std::strtof(typed.c_str(), &end);
-		if(*end != '\0')
-			return std::nullopt;
-		return value;
-	}
+}
+
+std::optional<float> TypedValue(const TrackKeys &keys)
+{
+	if(keys.typed.empty())
+		return std::nullopt;
+	char *end = nullptr;
+	const float value = std::strtof(keys.typed.c_str(), &end);
+	if(*end != '\0')
+		return std::nullopt;
+	return value;
 }
 
 bool MayEdit(TrackCommand command)
@@ -91,7 +91,7 @@ bool ApplyTrackCommand(TrackKeys &keys, TrackCommand command, const std::vector<
 		if(!keys.typing)
 			return false;
 		keys.typing = false;
-		const std::optional<float> value = TypedNumber(keys.typed);
+		const std::optional<float> value = TypedValue(keys);
 		return value && !name.empty() && SetKeyValue(keys.editor, name, seconds, *value);
 	}
 	case TrackCommand::Undo: return Undo(keys.editor);

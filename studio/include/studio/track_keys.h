@@ -39,6 +39,9 @@ struct TrackKeys
 	std::string typed;
 };
 
+// The number typed so far, when it is one.
+std::optional<float> TypedValue(const TrackKeys &keys);
+
 // Whether the command may change the document, and so be saved over the file.
 bool MayEdit(TrackCommand command);
 
