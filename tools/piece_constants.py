@@ -15,6 +15,7 @@ so that an unchanged setting rebuilds nothing."""
 import argparse
 import os
 import re
+import stat
 import struct
 import sys
 
@@ -32,7 +33,13 @@ def wav_seconds(path):
     chunk's bytes over the format's bytes per second. Raises Refused naming
     the file when it is not a WAV file that says so."""
     try:
-        with open(path, "rb") as f:
+        # Opened without waiting, and only a regular file read: a FIFO would
+        # hold the build for ever.
+        descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+        if not stat.S_ISREG(os.fstat(descriptor).st_mode):
+            os.close(descriptor)
+            raise Refused("MUSIC=%s: not a regular file" % path)
+        with os.fdopen(descriptor, "rb") as f:
             header = f.read(12)
             if len(header) < 12 or header[:4] != b"RIFF" or header[8:12] != b"WAVE":
                 raise Refused("MUSIC=%s: not a WAV file (no RIFF WAVE header)" % path)
@@ -123,6 +130,8 @@ def piece_header(header, music=None, length=None):
                 (music_name, music_seconds, length,
                  "silence follows the music" if music_seconds < length else "the music is cut at the end"))
     frames = frame_count(length, rate)
+    if frames < 2 and music is not None and length == music_seconds:
+        raise Refused("MUSIC=%s: holds less than a frame of sound, 1/%d s" % (music, rate))
     if frames < 2:
         raise Refused("LENGTH=%g: the piece must last at least one frame, 1/%d s" % (length, rate))
     header = replace_constant(header, "kIntroSeconds", seconds_literal(frames, rate))

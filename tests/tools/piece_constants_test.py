@@ -78,8 +78,13 @@ class PieceHeaderTest(unittest.TestCase):
         text = os.path.join(self.folder, "notes.wav")
         with open(text, "w") as f:
             f.write("not a sound")
+        fifo = os.path.join(self.folder, "fifo.wav")
+        os.mkfifo(fifo)
+        silent = wav(self.folder, "silent.wav", 0.0)
         cases = [
             (lambda: piece_constants.piece_header(BUNDLED, text), "MUSIC=%s: not a WAV file" % text),
+            (lambda: piece_constants.piece_header(BUNDLED, fifo), "MUSIC=%s: not a regular file" % fifo),
+            (lambda: piece_constants.piece_header(BUNDLED, silent), "MUSIC=%s: holds less than a frame" % silent),
             (lambda: piece_constants.piece_header(BUNDLED, os.path.join(self.folder, "none.wav")),
              "MUSIC=%s: No such file or directory" % os.path.join(self.folder, "none.wav")),
             (lambda: piece_constants.parse_length("1e3"), "LENGTH=1e3: expected seconds above 0"),
