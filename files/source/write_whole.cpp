@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 
@@ -63,33 +65,56 @@ namespace
 	}
 }
 
+namespace
+{
+	// WriteFileWhole, giving the file the permission bits `mode` when it is
+	// not negative.
+	WriteFailure WriteWhole(const std::string &path, const unsigned char *bytes, size_t size, int mode)
+	{
+		const std::string temporary = path + ".tmp";
+		if(temporary.size() >= sizeof pendingTemporary)
+			return {path, std::strerror(ENAMETOOLONG)};
+		std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+		temporaryPending = 1;
+
+		bool blocked = false;
+		const int descriptor = CreateNew(temporary, &blocked);
+		if(descriptor < 0)
+		{
+			const int error = errno;
+			temporaryPending = 0;
+			return {blocked ? temporary : path, std::strerror(error)};
+		}
+		int error = WriteAll(descriptor, bytes, size);
+		if(error == 0 && mode >= 0 && fchmod(descriptor, static_cast<mode_t>(mode)) != 0)
+			error = errno;
+		if(close(descriptor) != 0 && error == 0)
+			error = errno;
+		if(error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
+			error = errno;
+		if(error != 0)
+			unlink(temporary.c_str());
+		temporaryPending = 0;
+		if(error != 0)
+			return {path, std::strerror(error)};
+		return {};
+	}
+}
+
 WriteFailure WriteFileWhole(const std::string &path, const unsigned char *bytes, size_t size)
 {
-	const std::string temporary = path + ".tmp";
-	if(temporary.size() >= sizeof pendingTemporary)
-		return {path, std::strerror(ENAMETOOLONG)};
-	std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
-	temporaryPending = 1;
+	return WriteWhole(path, bytes, size, -1);
+}
 
-	bool blocked = false;
-	const int descriptor = CreateNew(temporary, &blocked);
-	if(descriptor < 0)
-	{
-		const int error = errno;
-		temporaryPending = 0;
-		return {blocked ? temporary : path, std::strerror(error)};
-	}
-	int error = WriteAll(descriptor, bytes, size);
-	if(close(descriptor) != 0 && error == 0)
-		error = errno;
-	if(error == 0 && rename(temporary.c_str(), path.c_str()) != 0)
-		error = errno;
-	if(error != 0)
-		unlink(temporary.c_str());
-	temporaryPending = 0;
-	if(error != 0)
-		return {path, std::strerror(error)};
-	return {};
+WriteFailure ReplaceFileWhole(const std::string &path, const unsigned char *bytes, size_t size)
+{
+	std::string file = path;
+	char target[PATH_MAX];
+	if(realpath(path.c_str(), target))
+		file = target;
+	struct stat status;
+	const int mode = stat(file.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+	return WriteWhole(file, bytes, size, mode);
 }
 
 void RemoveTemporaryOnSignals()

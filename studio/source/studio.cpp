@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <chrono>
 #include <deque>
 #include <cstdio>
@@ -192,19 +191,12 @@ namespace
 		if(!ApplyTrackCommand(trackKeys, command, names, ShownFrameSeconds(Now()), character))
 			return;
 		editedTracks = DocumentTracks(trackKeys.editor.document);
-		// A link is written through, to the file it names, and the file
-		// keeps its permissions.
-		std::string path = SceneTracksPath();
-		char target[PATH_MAX];
-		if(realpath(path.c_str(), target))
-			path = target;
-		struct stat before;
-		const bool existed = stat(path.c_str(), &before) == 0;
+		// The author's own file: a link is written through, and the file keeps
+		// its permissions.
+		const std::string path = SceneTracksPath();
 		const std::string text = SerialiseTracks(trackKeys.editor.document);
 		const WriteFailure failure =
-		    WriteFileWhole(path, reinterpret_cast<const unsigned char *>(text.data()), text.size());
-		if(failure.reason.empty() && existed)
-			chmod(path.c_str(), before.st_mode & 07777);
+		    ReplaceFileWhole(path, reinterpret_cast<const unsigned char *>(text.data()), text.size());
 		if(!failure.reason.empty())
 		{
 			const std::string error = "Could not save " + failure.path + ": " + failure.reason;

@@ -60,6 +60,20 @@ TEST_F(CaptureFiles, ALinkAtTheTemporaryNameIsReplacedNotFollowed)
 	EXPECT_FALSE(fs::exists(fs::symlink_status(frame + ".tmp")));
 }
 
+// A file the user keeps is replaced through its link, with its permissions.
+TEST_F(CaptureFiles, AKeptFileIsReplacedThroughItsLinkWithItsMode)
+{
+	const fs::path kept = folder / "kept.txt";
+	std::ofstream(kept) << "old";
+	fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+	fs::create_symlink(kept, frame);
+	const std::string text = "new";
+	EXPECT_EQ(ReplaceFileWhole(frame, reinterpret_cast<const unsigned char *>(text.data()), text.size()).reason, "");
+	EXPECT_TRUE(fs::is_symlink(fs::symlink_status(frame)));
+	EXPECT_EQ(Content(kept), "new");
+	EXPECT_EQ(fs::status(kept).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST_F(CaptureFiles, AFifoOrALeftoverAtTheTemporaryNameDoesNotBlockOrStay)
 {
 	ASSERT_EQ(mkfifo((frame + ".tmp").c_str(), 0600), 0);

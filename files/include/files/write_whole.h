@@ -23,6 +23,11 @@ struct WriteFailure
 // failure, or an empty one.
 WriteFailure WriteFileWhole(const std::string &path, const unsigned char *bytes, size_t size);
 
+// Replaces a file the user keeps (a file of keys the user also edits) as
+// WriteFileWhole does, but through a link, to the file it names, and with that
+// file's permissions; a new file gets the default ones.
+WriteFailure ReplaceFileWhole(const std::string &path, const unsigned char *bytes, size_t size);
+
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary that WriteFileWhole
 // is writing before they end the process as they would have. A signal that
 // is ignored stays ignored.
